@@ -1,0 +1,42 @@
+#include "common/image.h"
+
+#include <string.h>
+#include <unistd.h>
+
+bool put_byte(ImageBody &image, int offset, long value, Field) {
+  if (offset < 0 || offset >= body_size)
+    return false;
+  image.bytes[offset] = static_cast<unsigned char>(value & 0xFF);
+  return true;
+}
+
+bool is_image_name(const char *name) {
+  const char *dot = strrchr(name, '.');
+  return dot && (strcmp(dot, ".spg") == 0 || strcmp(dot, ".SPG") == 0);
+}
+
+bool read_image_header(int fd) {
+  unsigned char header[header_size];
+  return read(fd, header, header_size) == header_size;
+}
+
+bool seek_image_body(int fd) {
+  return lseek(fd, header_size, SEEK_SET) == header_size;
+}
+
+bool read_image_body(int fd, ImageBody &image) {
+  return read(fd, image.bytes, body_size) == body_size;
+}
+
+bool write_image_header(int fd) {
+  return write(fd, image_header, header_size) == header_size;
+}
+
+bool write_image_body(int fd, const ImageBody &image) {
+  return write(fd, image.bytes, body_size) == body_size;
+}
+
+bool write_image_trailer(int fd) {
+  static const unsigned char trailer[trailer_size] = {};
+  return write(fd, trailer, trailer_size) == trailer_size;
+}
