@@ -125,21 +125,23 @@ constexpr int message_line_offset(int j) {
 }
 
 /// The image field tags: the name of the field that each store fills.
+// clang-format off
 enum class Field {
-  bchan1, bchan2,                    // bank channel code byte, tag character
-  bsrch1, bsrch2, bsrch3,            // search code byte, tag, search-end byte
-  batag, bonoff, btype, fleet,       // bank attributes
-  sloc0, sloc1, sloc2,               // lockout fill, first and second byte
-  trnk1, trnk2, trnk3,               // talkgroup ID low, high, tag character
-  wchan1, wchan2,                    // weather channel code byte, tag
-  psrch1, psrch2, psrch3,            // band code byte, tag, band count
-  psrch4, psrch5, psrch6, psrch7,    // empty band record bytes 0 to 3
-  psrch8,                            // empty band record bytes 4 to 17
-  oscr,                              // opening message character
+  bchan1, bchan2,                  // bank channel code byte, tag character
+  bsrch1, bsrch2, bsrch3,          // search code byte, tag, search-end byte
+  batag, bonoff, btype, fleet,     // bank attributes
+  sloc0, sloc1, sloc2,             // lockout fill, first and second byte
+  trnk1, trnk2, trnk3,             // talkgroup ID low, high, tag character
+  wchan1, wchan2,                  // weather channel code byte, tag
+  psrch1, psrch2, psrch3,          // band code byte, tag, band count
+  psrch4, psrch5, psrch6, psrch7,  // empty band record bytes 0 to 3
+  psrch8,                          // empty band record bytes 4 to 17
+  oscr,                            // opening message character
   u1, blt, sdt, tdt, u5, msdt, dc, pc1, pc2, lsf1, lsf2, lsf3, poo, wxpoo,
-  wxpcn, ktf1, ktf2,
-  escb1, escb2, eseb1, eseb2,        // bank word byte from a digit, or 0xA5
+  wxpcn, ktf1, ktf2,               // settings bytes
+  escb1, escb2, eseb1, eseb2,      // bank word byte from a digit, or 0xA5
 };
+// clang-format on
 
 /// Stores the low 8 bits of value at offset under its field tag; refuses an
 /// offset outside the body and returns false, storing nothing.

@@ -1,8 +1,8 @@
 #include "common/image.h"
 
 #include <fcntl.h>
-#include <string.h>
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -31,8 +31,8 @@ TEST(PutByte, StoresLowBitsAndRefusesOffsetsOutsideTheBody) {
   before = image;
   EXPECT_FALSE(put_byte(image, -1, 7, Field::sloc1));
   EXPECT_FALSE(put_byte(image, body_size, 7, Field::sloc1));
-  EXPECT_FALSE(put_byte(image, lockout_offset(bank_count + 1, 1), 7,
-                        Field::sloc1));
+  EXPECT_FALSE(
+      put_byte(image, lockout_offset(bank_count + 1, 1), 7, Field::sloc1));
   EXPECT_EQ(memcmp(before.bytes, image.bytes, body_size), 0);
 }
 

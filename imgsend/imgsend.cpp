@@ -218,8 +218,7 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     PosixLine line(port_file.fd);
     termios attributes;
     set_up_line(line, &attributes, options.port, err);
-    transfer_frame(line, &attributes, frame, options.snooze, options.port,
-                   err);
+    transfer_frame(line, &attributes, frame, options.snooze, options.port, err);
     finish_upload(line, start_time, static_cast<long>(time(nullptr)),
                   options.port, err);
     return 0;

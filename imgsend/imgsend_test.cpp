@@ -96,7 +96,8 @@ TEST(UploadFrame, HasPreambleOpeningReversedBodyAndClosingByte) {
   EXPECT_EQ(frame[53], 0x52);
   EXPECT_EQ(frame[55 - 1], 0x22);
   EXPECT_EQ(frame[26550 - 1], 0x11);
-  EXPECT_EQ(frame[1000 - 1], static_cast<unsigned char>((26550 - 1000) * 31 + 7));
+  EXPECT_EQ(frame[1000 - 1],
+            static_cast<unsigned char>((26550 - 1000) * 31 + 7));
   EXPECT_EQ(frame[26551 - 1], 0x5A);
 }
 
@@ -106,8 +107,7 @@ TEST(Transfer, WritesEveryByteWithPausesAndParityChanges) {
   Capture err;
   termios attributes;
   set_up_line(line, &attributes, "/dev/fake", err.stream);
-  transfer_frame(line, &attributes, frame.data(), 20, "/dev/fake",
-                 err.stream);
+  transfer_frame(line, &attributes, frame.data(), 20, "/dev/fake", err.stream);
 
   // Set-up: even parity at 4,800 baud, then DTR raised and RTS dropped.
   ASSERT_GE(line.events.size(), 3u);
@@ -119,7 +119,7 @@ TEST(Transfer, WritesEveryByteWithPausesAndParityChanges) {
   EXPECT_EQ(line.events[2].value, TIOCM_RTS);
 
   std::vector<unsigned char> sent;
-  std::vector<int> pauses;       // bytes written when each pause began
+  std::vector<int> pauses;        // bytes written when each pause began
   std::vector<long long> sleeps;  // total sleep of each pause
   std::vector<Event> applies;
   for (size_t i = 3; i < line.events.size(); ++i) {
@@ -248,8 +248,8 @@ SendOptions parse(std::vector<std::string> words_given, bool *ok) {
   argv.push_back(nullptr);
   SendOptions options;
   opterr = 0;
-  *ok = parse_send_options(static_cast<int>(words.size()), argv.data(),
-                           &options);
+  *ok =
+      parse_send_options(static_cast<int>(words.size()), argv.data(), &options);
   opterr = 1;
   return options;
 }
@@ -264,9 +264,9 @@ TEST(SendOptions, DefaultsAndOverrides) {
   EXPECT_STREQ(o.port, "/dev/ttyS0");
   EXPECT_EQ(o.snooze, 20);
 
-  o = parse({"imgsend", "-p", "/tmp/a", "-s", "7", "-p", "/tmp/b", "x.spg",
-             "y.spg"},
-            &ok);
+  o = parse(
+      {"imgsend", "-p", "/tmp/a", "-s", "7", "-p", "/tmp/b", "x.spg", "y.spg"},
+      &ok);
   EXPECT_TRUE(ok);
   EXPECT_STREQ(o.port, "/tmp/b");
   EXPECT_EQ(o.snooze, 7);

@@ -132,7 +132,8 @@ TEST(ImgsendUpload, WholeFrameArrivesOnAPseudoTerminal) {
                    static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
   RecordProperty("upload_seconds", std::to_string(seconds));
 
-  EXPECT_EQ(r.status, 0) << r.err.substr(r.err.size() > 200 ? r.err.size() - 200 : 0);
+  EXPECT_EQ(r.status, 0) << r.err.substr(r.err.size() > 200 ? r.err.size() - 200
+                                                            : 0);
   const std::string &got = r.master;
   ASSERT_EQ(got.size(), 26551u);
   EXPECT_EQ(got.substr(0, 50), std::string(50, '\xA5'));

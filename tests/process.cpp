@@ -28,8 +28,7 @@ bool drain_into(int fd, std::string *text) {
 
 ProcessResult run_process(const std::vector<std::string> &argv,
                           const std::string &cwd,
-                          const std::vector<std::string> &env,
-                          int master_fd) {
+                          const std::vector<std::string> &env, int master_fd) {
   int out_pipe[2], err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
     abort();
