@@ -1,0 +1,7 @@
+#include <stdio.h>
+
+#include "imgtxt/imgtxt.h"
+
+int main(int argc, char **argv) {
+  return run_imgtxt(argc, argv, stderr);
+}

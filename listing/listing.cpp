@@ -1,0 +1,177 @@
+#include "listing/listing.h"
+
+namespace {
+
+/// Writes the 12 characters of an alpha tag as they are, but for a line
+/// feed, which is written as a blank.
+void write_tag(FILE *out, const unsigned char *tag) {
+  for (int i = 0; i < tag_size; ++i)
+    putc(tag[i] == '\n' ? ' ' : tag[i], out);
+}
+
+/// Writes six code bytes in hexadecimal, then the record's tag framed as
+/// the reader expects it.
+void write_code_and_tag(FILE *out, const unsigned char *record) {
+  for (int i = 0; i < code_size; ++i)
+    fprintf(out, "%02X ", record[i]);
+  fputs(" >", out);
+  write_tag(out, record + code_size);
+  putc('<', out);
+}
+
+}  // namespace
+
+void copy_plain_text(const unsigned char *text, int size, char *copy) {
+  int i = 0;
+  for (; i < size && text[i] != '\0'; ++i)
+    copy[i] = text[i] == '\n' ? ' ' : static_cast<char>(text[i]);
+  copy[i] = '\0';
+}
+
+void write_bank_header(FILE *out, int bank, const char *tag,
+                       const char *type_name, const char *mode_word) {
+  fprintf(out, "****** Bank%2d ******   Tag: %s  Type: %s  Mode: %s\r\n", bank,
+          tag, type_name, mode_word);
+}
+
+void write_bank_info_line(FILE *out, int bank) {
+  fprintf(out, " Bank%2d info:\r\n", bank);
+}
+
+void write_channel_line(FILE *out, int number, const unsigned char *record,
+                        const ChannelView &view) {
+  fprintf(out, "%3d  ", number);
+  write_code_and_tag(out, record);
+  fprintf(out, "%10.4f  %5s%8s  %4s\r\n", view.frequency, mode_name(view.mode),
+          view.tone, view.flags);
+}
+
+void write_search_line(FILE *out, const unsigned char *record,
+                       const ChannelView &view) {
+  fputs("Srch ", out);
+  write_code_and_tag(out, record);
+  fprintf(out, "%10.4f  %s%s  %s\r\n", view.frequency, mode_name(view.mode),
+          view.tone, view.flags);
+}
+
+void write_search_end_line(FILE *out, const unsigned char *bytes,
+                           const SearchEndView &view) {
+  fprintf(out, "End, step     %02X %02X %02X ", bytes[0], bytes[1], bytes[2]);
+  fprintf(out, "               %10.4f%8.4f\r\n", view.end, view.step);
+}
+
+void write_bank_tag_line(FILE *out, const unsigned char *tag) {
+  char plain[tag_size + 1];
+  copy_plain_text(tag, tag_size, plain);
+  fprintf(out, "%s               >", plain);
+  write_tag(out, tag);
+  fputs("<\r\n", out);
+}
+
+void write_mode_offset_line(FILE *out, int byte, const char *text) {
+  fprintf(out, " %02X                         %s          (Mode/Offset)\r\n",
+          byte, text);
+}
+
+void write_bank_type_line(FILE *out, int byte, const char *name) {
+  fprintf(out,
+          " %02X                         %s                            "
+          "(Bank type)\r\n",
+          byte, name);
+}
+
+void write_fleet_map_line(FILE *out, const unsigned char *fleet_map) {
+  for (int i = 0; i < fleet_block_count; ++i)
+    fprintf(out, " %02X", fleet_map[i]);
+  fputs("    ", out);
+  for (int i = 0; i < fleet_block_count; ++i)
+    fprintf(out, "S%02d ", fleet_map[i]);
+  fputs(" (Fleet map)\r\n", out);
+}
+
+void write_lockout_line(FILE *out, int slot, const unsigned char *pair,
+                        double frequency) {
+  fprintf(out, "%3d %02X %02X%10.4f\r\n", slot, pair[0], pair[1], frequency);
+}
+
+void write_talkgroup_line(FILE *out, int slot, const unsigned char *record,
+                          const char *text) {
+  fprintf(out, "%4d %02X%02X     [%s]    >", slot, record[1], record[0], text);
+  write_tag(out, record + 2);
+  fputs("<\r\n", out);
+}
+
+void write_band_row(FILE *out, int number, const unsigned char *record,
+                    const BandView &view) {
+  fprintf(out, "%3d  ", number);
+  write_code_and_tag(out, record);
+  fprintf(out, "%10.4f  %5s%8.4f%8.4f\r\n", view.start, mode_name(view.mode),
+          view.end, view.step);
+}
+
+void write_message_line(FILE *out, const unsigned char *text) {
+  char plain[message_line_size + 1];
+  copy_plain_text(text, message_line_size, plain);
+  fprintf(out, " >%s<\r\n", plain);
+}
+
+void write_settings_lines(FILE *out, const ImageBody &image) {
+  const unsigned char *b = image.bytes;
+  fprintf(out,
+          " %02X                 %02X   Unknown.  Initialized 14, default 00 "
+          "(hex)\r\n",
+          b[u1_offset], b[u1_offset]);
+  fprintf(out, " %02X         %10d   Backlight on time, 1 sec to 255 sec\r\n",
+          b[blt_offset], b[blt_offset]);
+  fprintf(out,
+          " %02X         %10d   Scan delay time, 400 msec to 25500 msec\r\n",
+          b[sdt_offset], decode_delay(b[sdt_offset]));
+  fprintf(out,
+          " %02X         %10d   Trunk rescan delay time,400 msec to 10000 "
+          "msec\r\n",
+          b[tdt_offset], decode_delay(b[tdt_offset]));
+  fprintf(out,
+          " %02X                 %02X   Unknown.  Usually 2.55 times trunk "
+          "delay byte\r\n",
+          b[u5_offset], b[u5_offset]);
+  fprintf(out, " %02X%19.1f   Minimum scan delay time, 0.4 sec to 25.5 sec\r\n",
+          b[msdt_offset], decode_tenths(b[msdt_offset]));
+  fprintf(out,
+          " %02X              %5i   Display contrast, 09 (light) to 14 "
+          "(blacked out)\r\n",
+          b[dc_offset], b[dc_offset]);
+  fprintf(out, " %02X %02X           %2d%3.2d   Priority channel number\r\n",
+          b[pc1_offset], b[pc2_offset], b[pc2_offset], b[pc1_offset]);
+  const unsigned char *lsf = b + lsf_offset;
+  fprintf(out,
+          " %02X %02X %02X     %02X %02X %02X   Last search frequency.  "
+          "Initialized 00 50 00\r\n",
+          lsf[0], lsf[1], lsf[2], lsf[0], lsf[1], lsf[2]);
+  fprintf(out, " %02X                 %02X   Priority: 01 = on, 00 = off\r\n",
+          b[poo_offset], b[poo_offset]);
+  fprintf(out, " %02X                 %02X   Unknown byte.  Initialized 00\r\n",
+          b[wxpoo_offset], b[wxpoo_offset]);
+  fprintf(out, " %02X                 %02X   Unknown byte.  Initialized 00\r\n",
+          b[wxpcn_offset], b[wxpcn_offset]);
+  fprintf(out, " %02X%19d   Number of preprogrammed search bands (100 max)\r\n",
+          b[band_count_offset], b[band_count_offset]);
+  fprintf(out,
+          " %02X %02X          %6d   Keypad tone frequency, 300 Hz to 3000 "
+          "Hz\r\n",
+          b[ktf1_offset], b[ktf2_offset],
+          decode_keypad_tone(b[ktf2_offset] * 256u + b[ktf1_offset]));
+  const struct {
+    int offset;
+    const char *label;
+  } words[] = {{scan_banks_offset, "Enabled scan banks"},
+               {search_banks_offset, "Active search banks"}};
+  for (const auto &w : words) {
+    for (int i = 0; i < bank_word_size; ++i) {
+      unsigned char c = b[w.offset + i];
+      putc(c == '\n' ? ' ' : c, out);
+    }
+    char word[bank_word_size + 1];
+    decode_bank_word(b + w.offset, word);
+    fprintf(out, "  %s   %s\r\n", word, w.label);
+  }
+}
