@@ -1,6 +1,7 @@
 #include "common/image.h"
 
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool put_byte(ImageBody &image, int offset, long value, Field) {
@@ -13,6 +14,14 @@ bool put_byte(ImageBody &image, int offset, long value, Field) {
 bool is_image_name(const char *name) {
   const char *dot = strrchr(name, '.');
   return dot && (strcmp(dot, ".spg") == 0 || strcmp(dot, ".SPG") == 0);
+}
+
+bool is_same_file(const char *a, const char *b) {
+  if (strcmp(a, b) == 0)
+    return true;
+  struct stat sa, sb;
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
 }
 
 bool read_image_header(int fd) {

@@ -150,6 +150,9 @@ bool put_byte(ImageBody &image, int offset, long value, Field tag);
 /// True when the text from the name's last '.' is exactly ".spg" or ".SPG".
 bool is_image_name(const char *name);
 
+/// True when two file names are the same string or name one existing file.
+bool is_same_file(const char *a, const char *b);
+
 /// Reads the 5-byte header with one read; the bytes are not examined.
 bool read_image_header(int fd);
 

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/codes.h"
@@ -106,15 +105,6 @@ void print_usage(FILE *err) {
   fprintf(err, "          (defaults to %s)\r\n", default_listing_output);
 }
 
-/// True when both names are the same string, or name one existing file.
-bool same_file(const char *a, const char *b) {
-  if (strcmp(a, b) == 0)
-    return true;
-  struct stat sa, sb;
-  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 void write_listing(FILE *out, const ImageBody &image) {
@@ -151,7 +141,7 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   }
   // The input is closed before the output is created, so one file under
   // two names would lose the image to its own listing.
-  if (same_file(input, output)) {
+  if (is_same_file(input, output)) {
     fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\r\n",
             input, output);
     return 1;

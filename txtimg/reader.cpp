@@ -1,0 +1,572 @@
+// The listing reader: the line reader and its diagnostics, the section
+// loop and the five section readers.
+#include <string.h>
+
+#include "common/codes.h"
+#include "listing/listing.h"
+#include "txtimg/txtimg.h"
+
+namespace {
+
+constexpr int no_bank = -1;  ///< no bank header has scanned yet
+
+/// The scan fields every reader shares.  They live for the whole run and
+/// are never reset: a field that a scan does not reach keeps what the most
+/// recent earlier line gave it, whichever reader read that line.
+struct ScanFields {
+  int line_number = 0;
+  char tag[tag_size + 1] = "            ";
+  double frequency = 0.0;
+  char mode[6] = "     ";
+  // Words are read whole; no word can be longer than a line.
+  char tone[line_buffer_size] = "";
+  char flags[line_buffer_size] = "";
+  double search_end = 0.0;
+  double search_step = 0.0;
+  double band_end = 0.0;
+  double band_step = 0.0;
+  int lockout_number = 0;
+  double lockout_frequency = 0.0;
+  unsigned talkgroup_code = 0;
+  char talkgroup_text[12] = "           ";
+  int bank_number = no_bank;
+  char mode_offset_text[mode_offset_text_size + 1] = "                       ";
+  char bank_type_text[6] = "     ";
+  int bank_type = 0;
+  int fleet[fleet_block_count] = {};
+  int search_band = 0;
+};
+
+/// Everything one run of the reader works with.
+struct Reader {
+  FILE *in = nullptr;
+  const char *name = nullptr;
+  FILE *err = nullptr;
+  ImageBody *image = nullptr;
+  int line_count = 0;
+  char line[line_buffer_size];
+  bool verbose = false;
+  double version = 0.0;
+  ScanFields f;
+};
+
+/// Thrown after a fatal error has been reported.
+struct ListingFatal {};
+
+void report_warning(Reader &r, const char *message) {
+  fprintf(r.err, "Warning: %s at line %d, file %s\n", message, r.line_count,
+          r.name);
+}
+
+[[noreturn]] void report_fatal(Reader &r, const char *message) {
+  fprintf(r.err, "Error: %s at line %d, file %s\n", message, r.line_count,
+          r.name);
+  throw ListingFatal{};
+}
+
+/// Reports the warnings of an encoding in the order they arose.
+void report_warnings(Reader &r, const Warnings &warnings) {
+  for (int i = 0; i < warnings.count; ++i)
+    report_warning(r, warnings.text[i]);
+}
+
+/// Reads the next line, line feed included; a NUL byte becomes a blank and
+/// a line longer than the buffer is cut.  The end of the input is fatal.
+void read_listing_line(Reader &r, const char *label) {
+  ++r.line_count;
+  int length = 0;
+  bool cut = false;
+  for (;;) {
+    int c = getc_unlocked(r.in);
+    if (c == EOF) {
+      char message[128];
+      snprintf(message, sizeof message, "End of file reading %s\n", label);
+      report_fatal(r, message);
+    }
+    if (c == '\n')
+      break;
+    if (length == max_line_length) {
+      cut = true;
+      continue;
+    }
+    r.line[length++] = c == '\0' ? ' ' : static_cast<char>(c);
+  }
+  r.line[length++] = '\n';
+  r.line[length] = '\0';
+  if (cut)
+    report_warning(r, "line too long");
+}
+
+/// Reads a line under the label that names a bank's channel or the line
+/// that follows it.
+void read_bank_line(Reader &r, int bank, int channel) {
+  char label[64];
+  snprintf(label, sizeof label, "bank %d channel %d", bank, channel);
+  read_listing_line(r, label);
+}
+
+/// The text of the line from a column on; empty when the line is shorter.
+const char *from_column(const Reader &r, int column) {
+  return strlen(r.line) > static_cast<size_t>(column) ? r.line + column : "";
+}
+
+bool starts_with(const char *text, const char *prefix, size_t length) {
+  return strncmp(text, prefix, length) == 0;
+}
+
+bool starts_with(const char *text, const char *prefix) {
+  return starts_with(text, prefix, strlen(prefix));
+}
+
+void store(Reader &r, int offset, long value, Field tag) {
+  put_byte(*r.image, offset, value, tag);
+}
+
+void store_bytes(Reader &r, int offset, const void *bytes, int count,
+                 Field tag) {
+  const unsigned char *b = static_cast<const unsigned char *>(bytes);
+  for (int i = 0; i < count; ++i)
+    store(r, offset + i, b[i], tag);
+}
+
+/// Scans a channel or weather channel line into the shared fields.
+bool scan_channel_line(Reader &r) {
+  ScanFields &f = r.f;
+  return sscanf(r.line,
+                r.verbose ? channel_pattern_verbose : channel_pattern_terse,
+                &f.line_number, f.tag, &f.frequency, f.mode, f.tone,
+                f.flags) >= 6;
+}
+
+/// Encodes the shared channel fields, reporting the encoder's warnings.
+ChannelCode encode_scanned_channel(Reader &r) {
+  Warnings warnings;
+  ChannelCode code = encode_channel_code(r.f.frequency, r.f.mode, r.f.tone,
+                                         r.f.flags, warnings);
+  report_warnings(r, warnings);
+  return code;
+}
+
+void read_bank_channels(Reader &r, bool keep) {
+  ScanFields &f = r.f;
+  for (int c = 1; c <= channel_count; ++c) {
+    read_bank_line(r, f.bank_number, c);
+    if (!scan_channel_line(r))
+      report_warning(r, "cannot parse bank channel");
+    ChannelCode code = encode_scanned_channel(r);
+    if (keep) {
+      int at = channel_offset(f.bank_number, c - 1);
+      store_bytes(r, at, code.bytes, code_size, Field::bchan1);
+      store_bytes(r, at + code_size, f.tag, tag_size, Field::bchan2);
+    }
+  }
+}
+
+void read_bank_search(Reader &r, bool keep) {
+  ScanFields &f = r.f;
+  read_bank_line(r, f.bank_number, channel_count);
+  if (sscanf(r.line, r.verbose ? search_pattern_verbose : search_pattern_terse,
+             f.tag, &f.frequency, f.mode, f.tone, f.flags) < 5)
+    report_warning(r, "cannot parse bank search");
+  read_bank_line(r, f.bank_number, channel_count);
+  if (sscanf(r.line,
+             r.verbose ? search_end_pattern_verbose : search_end_pattern_terse,
+             &f.search_end, &f.search_step) < 2)
+    report_warning(r, "cannot parse bank search end");
+  ChannelCode code = encode_scanned_channel(r);
+  f.search_band = code.band;
+  Warnings warnings;
+  SearchEnd end =
+      encode_search_end(f.search_end, f.search_step, f.search_band, warnings);
+  report_warnings(r, warnings);
+  if (keep) {
+    int at = bank_base(f.bank_number) + bank_search_offset;
+    store_bytes(r, at, code.bytes, code_size, Field::bsrch1);
+    store_bytes(r, at + code_size, f.tag, tag_size, Field::bsrch2);
+    store_bytes(r, at + record_size, end.bytes, search_end_size, Field::bsrch3);
+  }
+}
+
+void read_bank_info(Reader &r, bool keep) {
+  ScanFields &f = r.f;
+  int base = bank_base(f.bank_number);
+  read_bank_line(r, f.bank_number, channel_count);
+  if (!starts_with(r.line + bank_info_column, bank_info_word))
+    report_fatal(r, "Bank info line not found");
+
+  read_bank_line(r, f.bank_number, channel_count);
+  int column = r.verbose ? bank_tag_column_verbose : bank_tag_column_terse;
+  if (sscanf(from_column(r, column), tag_pattern, f.tag) < 1)
+    report_warning(r, "cannot parse bank alpha tag");
+  if (keep)
+    store_bytes(r, base + bank_tag_offset, f.tag, tag_size, Field::batag);
+
+  column = r.verbose ? bank_field_column_verbose : bank_field_column_terse;
+  read_bank_line(r, f.bank_number, channel_count);
+  if (sscanf(from_column(r, column), mode_offset_pattern, f.mode_offset_text) <
+      1)
+    report_warning(r, "cannot parse bank mode/offset");
+  if (keep)
+    store(r, base + bank_mode_offset, encode_mode_offset(f.mode_offset_text),
+          Field::bonoff);
+
+  read_bank_line(r, f.bank_number, channel_count);
+  if (sscanf(from_column(r, column), bank_type_pattern, f.bank_type_text) < 1)
+    report_warning(r, "cannot parse bank type");
+  Warnings warnings;
+  f.bank_type = match_bank_type(f.bank_type_text, warnings);
+  report_warnings(r, warnings);
+  if (keep)
+    store(r, base + bank_type_offset, f.bank_type, Field::btype);
+
+  read_bank_line(r, f.bank_number, channel_count);
+  int *s = f.fleet;
+  if (sscanf(from_column(r, fleet_map_column), fleet_map_pattern, &s[0], &s[1],
+             &s[2], &s[3], &s[4], &s[5], &s[6], &s[7]) < fleet_block_count)
+    report_warning(r, "cannot parse fleet map line");
+  if (keep) {
+    for (int i = 0; i < fleet_block_count; ++i)
+      store(r, base + bank_fleet_offset + i, s[i], Field::fleet);
+    for (int i = 0; i < lockout_area_size; ++i)
+      store(r, base + bank_lockout_offset + i, 0xFF, Field::sloc0);
+  }
+}
+
+void read_bank_lockouts(Reader &r, bool keep) {
+  ScanFields &f = r.f;
+  read_listing_line(r, "blank line before search lockout");
+  read_bank_line(r, f.bank_number, channel_count);
+  if (!starts_with(r.line, lockout_header_start, lockout_header_length))
+    report_fatal(r, "Search lockouts not found");
+  for (;;) {
+    read_bank_line(r, f.bank_number, channel_count);
+    if (starts_with(r.line, lockout_end_start, compared_length))
+      break;
+    if (sscanf(r.line, lockout_pattern, &f.lockout_number,
+               &f.lockout_frequency) < 2)
+      report_warning(r, "cannot parse search lockout line");
+    // The number on the line decides the slot, and a slot outside the
+    // lockout area would overwrite other fields.
+    if (f.lockout_number < 1 || f.lockout_number > lockout_count) {
+      report_warning(r, "lockout number out of range");
+      continue;
+    }
+    Warnings warnings;
+    LockoutPair pair =
+        encode_lockout(f.lockout_frequency, f.search_band, warnings);
+    report_warnings(r, warnings);
+    if (keep) {
+      int at = lockout_offset(f.bank_number, f.lockout_number);
+      store(r, at, pair.first, Field::sloc1);
+      store(r, at + 1, pair.second, Field::sloc2);
+    }
+  }
+}
+
+void read_bank_talkgroups(Reader &r, bool keep) {
+  ScanFields &f = r.f;
+  read_listing_line(r, "blank line before talkgroup IDs");
+  read_bank_line(r, f.bank_number, channel_count);
+  if (!starts_with(r.line, talkgroup_header_start, compared_length))
+    report_fatal(r, "Talkgroup IDs not found");
+  bool with_text = r.version > talkgroup_text_version;
+  for (int t = 1; t <= talkgroup_count; ++t) {
+    read_bank_line(r, f.bank_number, channel_count);
+    bool scanned = with_text
+                       ? sscanf(r.line, talkgroup_pattern, &f.line_number,
+                                &f.talkgroup_code, f.talkgroup_text, f.tag) >= 4
+                       : sscanf(r.line, talkgroup_pattern_v100, &f.line_number,
+                                &f.talkgroup_code, f.tag) >= 3;
+    if (!scanned)
+      report_warning(r, "cannot parse talkgroup ID line");
+    unsigned id =
+        encode_talkgroup(f.bank_type, f.talkgroup_code,
+                         with_text ? f.talkgroup_text : nullptr, f.fleet);
+    if (keep) {
+      int at = talkgroup_offset(f.bank_number, t);
+      store(r, at, id & 0xFF, Field::trnk1);
+      store(r, at + 1, id >> 8, Field::trnk2);
+      store_bytes(r, at + 2, f.tag, tag_size, Field::trnk3);
+    }
+  }
+}
+
+void read_bank(Reader &r) {
+  ScanFields &f = r.f;
+  int number;
+  if (sscanf(r.line, bank_header_pattern, &number) < 1)
+    report_warning(r, "cannot parse bank start line");
+  else
+    f.bank_number = number;
+  // A section for a bank the image does not have is read and checked, and
+  // nothing of it is stored.
+  bool keep = f.bank_number >= 0 && f.bank_number < bank_count;
+  if (!keep)
+    report_warning(r, "bank number out of range");
+  read_listing_line(r, "blank line after section header");
+  read_bank_channels(r, keep);
+  read_listing_line(r, "blank line before bank search data");
+  read_bank_search(r, keep);
+  read_listing_line(r, "blank line before bank info");
+  read_bank_info(r, keep);
+  read_bank_lockouts(r, keep);
+  read_bank_talkgroups(r, keep);
+}
+
+void read_weather(Reader &r) {
+  read_listing_line(r, "blank line before weather bank");
+  r.f.bank_number = weather_bank;
+  for (int c = 1; c <= weather_count; ++c) {
+    read_bank_line(r, weather_bank, c);
+    if (!scan_channel_line(r))
+      report_warning(r, "cannot parse weather channel");
+    ChannelCode code = encode_scanned_channel(r);
+    int at = weather_channel_offset(c - 1);
+    store_bytes(r, at, code.bytes, code_size, Field::wchan1);
+    store_bytes(r, at + code_size, r.f.tag, tag_size, Field::wchan2);
+  }
+}
+
+void read_bands(Reader &r) {
+  ScanFields &f = r.f;
+  read_listing_line(r, "blank line before Preprogrammed Search Bands");
+  f.bank_number = weather_bank;
+  int rows = 0;
+  for (int row = 1;; ++row) {
+    read_bank_line(r, weather_bank, row);
+    if (strlen(r.line) <= band_list_end_length)
+      break;
+    if (sscanf(r.line, r.verbose ? band_pattern_verbose : band_pattern_terse,
+               &f.line_number, f.tag, &f.frequency, f.mode, &f.band_end,
+               &f.band_step) < 6)
+      report_warning(r, "cannot parse search band");
+    if (row > band_record_count) {
+      report_warning(r, "too many search bands");
+      continue;
+    }
+    Warnings warnings;
+    BandCode code = encode_band_code(f.frequency, f.mode, f.band_end,
+                                     f.band_step, warnings);
+    report_warnings(r, warnings);
+    int at = band_record_offset(row);
+    store_bytes(r, at, code.bytes, code_size, Field::psrch1);
+    const char no_tag[tag_size] = {};
+    store_bytes(r, at + code_size, code.empty ? no_tag : f.tag, tag_size,
+                Field::psrch2);
+    rows = row;
+  }
+  store(r, band_count_offset, rows, Field::psrch3);
+  for (int n = rows + 1; n <= band_record_count; ++n) {
+    int at = band_record_offset(n);
+    const Field tags[code_size] = {Field::psrch4, Field::psrch5, Field::psrch6,
+                                   Field::psrch7, Field::psrch8, Field::psrch8};
+    for (int i = 0; i < code_size; ++i)
+      store(r, at + i, empty_band_code[i], tags[i]);
+    for (int i = code_size; i < record_size; ++i)
+      store(r, at + i, 0, Field::psrch8);
+  }
+}
+
+void read_message(Reader &r) {
+  read_listing_line(r, "blank line before Opening screen message");
+  for (int k = 1; k <= message_line_count; ++k) {
+    char label[32];
+    snprintf(label, sizeof label, "opening message line %d", k);
+    read_listing_line(r, label);
+    if (sscanf(r.line, message_pattern, r.f.tag) < 1)
+      report_warning(r, "cannot parse opening message line");
+    store_bytes(r, message_line_offset(k), r.f.tag, message_line_size,
+                Field::oscr);
+  }
+}
+
+/// How a settings line is read and stored.
+enum class Setting {
+  hex_byte,     ///< a hexadecimal number, stored as it is
+  number,       ///< a decimal number, stored as it is
+  delay,        ///< milliseconds
+  tenths,       ///< seconds with tenths
+  priority,     ///< two channel numbers, stored the other way round
+  last_search,  ///< three hexadecimal numbers
+  band_count,   ///< not read: the band count comes from the band rows
+  keypad,       ///< a keypad tone frequency in Hz
+  bank_word,    ///< ten bank positions
+};
+
+struct SettingsLine {
+  Setting kind;
+  int offset;
+  Field tag;
+  const char *warning;
+};
+
+constexpr SettingsLine settings_lines[] = {
+    {Setting::hex_byte, u1_offset, Field::u1, "cannot parse unknown byte 1"},
+    {Setting::number, blt_offset, Field::blt, "cannot parse Backlight on time"},
+    {Setting::delay, sdt_offset, Field::sdt, "cannot parse Scan delay time"},
+    {Setting::delay, tdt_offset, Field::tdt, "cannot parse Trunk delay time"},
+    {Setting::hex_byte, u5_offset, Field::u5, "cannot parse unknown byte 5"},
+    {Setting::tenths, msdt_offset, Field::msdt,
+     "cannot parse Minimum scan delaytime"},
+    {Setting::number, dc_offset, Field::dc, "cannot parse Display contrast"},
+    {Setting::priority, pc1_offset, Field::pc1,
+     "cannot parse Priority channel"},
+    {Setting::last_search, lsf_offset, Field::lsf1,
+     "cannot parse Last search frequency"},
+    {Setting::hex_byte, poo_offset, Field::poo, "cannot parse Priority on/off"},
+    {Setting::hex_byte, wxpoo_offset, Field::wxpoo,
+     "cannot parse WX Priority on/off"},
+    {Setting::hex_byte, wxpcn_offset, Field::wxpcn,
+     "cannot parse WX Priority channel number"},
+    {Setting::band_count, band_count_offset, Field::psrch3, nullptr},
+    {Setting::keypad, ktf1_offset, Field::ktf1,
+     "cannot parse Keypad tone frequency"},
+    {Setting::bank_word, scan_banks_offset, Field::escb1,
+     "cannot parse Enabled scan banks"},
+    {Setting::bank_word, search_banks_offset, Field::eseb1,
+     "cannot parse Enabled search banks"},
+};
+
+/// Scans one settings value and stores its bytes; a line that gives fewer
+/// values than its pattern asks for stores nothing.
+bool read_setting(Reader &r, const SettingsLine &s) {
+  const char *text = from_column(r, settings_value_column);
+  switch (s.kind) {
+    case Setting::hex_byte: {
+      unsigned value;
+      if (sscanf(text, hex_value_pattern, &value) < 1)
+        return false;
+      store(r, s.offset, value, s.tag);
+      return true;
+    }
+    case Setting::number:
+    case Setting::delay: {
+      int value;
+      if (sscanf(text, number_value_pattern, &value) < 1)
+        return false;
+      store(r, s.offset, s.kind == Setting::delay ? encode_delay(value) : value,
+            s.tag);
+      return true;
+    }
+    case Setting::tenths: {
+      double seconds;
+      if (sscanf(text, real_value_pattern, &seconds) < 1)
+        return false;
+      store(r, s.offset, encode_tenths(seconds), s.tag);
+      return true;
+    }
+    case Setting::priority: {
+      int first, second;
+      if (sscanf(text, priority_pattern, &first, &second) < 2)
+        return false;
+      PriorityChannel pc = encode_priority_channel(first, second);
+      store(r, pc1_offset, pc.pc1, Field::pc1);
+      store(r, pc2_offset, pc.pc2, Field::pc2);
+      return true;
+    }
+    case Setting::last_search: {
+      unsigned v[3];
+      if (sscanf(text, last_search_pattern, &v[0], &v[1], &v[2]) < 3)
+        return false;
+      const Field tags[3] = {Field::lsf1, Field::lsf2, Field::lsf3};
+      for (int i = 0; i < 3; ++i)
+        store(r, s.offset + i, v[i], tags[i]);
+      return true;
+    }
+    case Setting::band_count:
+      return true;
+    case Setting::keypad: {
+      double hertz;
+      if (sscanf(text, real_value_pattern, &hertz) < 1)
+        return false;
+      unsigned value = encode_keypad_tone(hertz);
+      store(r, ktf1_offset, value & 0xFF, Field::ktf1);
+      store(r, ktf2_offset, value >> 8, Field::ktf2);
+      return true;
+    }
+    case Setting::bank_word: {
+      char word[line_buffer_size];
+      if (sscanf(text, bank_word_pattern, word) < 1)
+        return false;
+      unsigned char bytes[bank_word_size];
+      encode_bank_word(word, bytes);
+      bool scan = s.tag == Field::escb1;
+      for (int i = 0; i < bank_word_size; ++i) {
+        bool digit = bytes[i] != no_bank_digit;
+        Field tag = scan ? (digit ? Field::escb1 : Field::escb2)
+                         : (digit ? Field::eseb1 : Field::eseb2);
+        store(r, s.offset + i, bytes[i], tag);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+void read_settings(Reader &r) {
+  read_listing_line(r, "blank line before Scanner settings");
+  for (const SettingsLine &s : settings_lines) {
+    read_listing_line(r, s.kind == Setting::band_count
+                             ? "Number of preprogrammed search bands"
+                             : "scanner setting");
+    if (!read_setting(r, s))
+      report_warning(r, s.warning);
+  }
+}
+
+/// Reads the version line and sets the variant and the version value.
+void read_version(Reader &r) {
+  read_listing_line(r, "version line");
+  int major = 0, minor = 0;
+  char word[version_word_size + 1] = "";
+  int scanned = sscanf(r.line, version_pattern, &major, &minor, word);
+  if (scanned < 3)
+    report_warning(r, "cannot parse version line");
+  if (scanned < 2 || major != 1 || minor > 3)
+    report_fatal(
+        r, "wrong file version, this program is for ASC V 1.03 or earlier");
+  r.verbose = scanned >= 3 && (word[0] == 'v' || word[0] == 'V');
+  r.version = major + minor * 0.01;
+}
+
+/// Reads sections until the settings or an unknown section header.
+void read_sections(Reader &r) {
+  for (;;) {
+    read_listing_line(r, "section header");
+    if (!starts_with(r.line, section_mark))
+      continue;  // text between sections
+    if (starts_with(r.line, bank_prefix)) {
+      read_bank(r);
+    } else if (starts_with(r.line, weather_prefix)) {
+      read_weather(r);
+    } else if (starts_with(r.line, band_prefix)) {
+      read_bands(r);
+    } else if (starts_with(r.line, message_prefix)) {
+      read_message(r);
+    } else if (starts_with(r.line, settings_prefix)) {
+      read_settings(r);
+      return;
+    } else {
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool read_listing(FILE *in, const char *input_name, FILE *err,
+                  ImageBody &image) {
+  Reader r;
+  r.in = in;
+  r.name = input_name;
+  r.err = err;
+  r.image = &image;
+  memset(image.bytes, 0, body_size);
+  try {
+    read_version(r);
+    read_sections(r);
+    return true;
+  } catch (const ListingFatal &) {
+    return false;
+  }
+}

@@ -1,0 +1,90 @@
+#include "txtimg/txtimg.h"
+
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void print_usage(FILE *err) {
+  fprintf(err, "txtimg [-h] [inputfile] [outputfile.spg]\n");
+  fprintf(err, "  -h prints this help message\n");
+  fprintf(err, "  inputfile is the ascii source file\n");
+  fprintf(err, "          (defaults to %s)\n", default_listing_input);
+  fprintf(err, "  outputfile.spg is the binary output file\n");
+  fprintf(err, "          (defaults to %s, name must end with .spg)\n",
+          default_image_output);
+}
+
+/// Writes the image file into the opened output; false after reporting a
+/// failed write.
+bool write_output(int fd, const ImageBody &image, const char *output,
+                  FILE *err) {
+  if (!write_image_header(fd)) {
+    fprintf(err, "Cannot write header to %s\n", output);
+    return false;
+  }
+  if (!write_image_body(fd, image)) {
+    fprintf(err, "Cannot write data to %s\n", output);
+    return false;
+  }
+  if (!write_image_trailer(fd)) {
+    fprintf(err, "Cannot write trailer to %s\n", output);
+    return false;
+  }
+  // The output is opened without truncation, so that a failed run keeps an
+  // old file whole; after a good run an older, longer file must not keep
+  // stale bytes past the trailer.
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      ftruncate(fd, image_file_size) != 0) {
+    fprintf(err, "Cannot truncate %s\n", output);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int run_txtimg(int argc, char **argv, FILE *err) {
+  optind = 0;  // lets a caller run more than one command line
+  if (getopt(argc, argv, "h") != -1) {  // -h, or any unknown option
+    print_usage(err);
+    return 1;
+  }
+  const char *input = optind < argc ? argv[optind] : default_listing_input;
+  const char *output =
+      optind + 1 < argc ? argv[optind + 1] : default_image_output;
+
+  if (is_image_name(input)) {
+    fprintf(err, "Oops - you're trying to convert a spg file (%s).\n", input);
+    fprintf(err, "This program converts an ASCII file to spg.\n");
+    fprintf(err, "Use imgtxt to convert spg to ASCII.\n");
+    return 1;
+  }
+  // One file under two names would have the listing overwritten by the
+  // image.
+  if (is_same_file(input, output)) {
+    fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\n", input,
+            output);
+    return 1;
+  }
+  FILE *in = fopen(input, "r");
+  if (!in) {
+    fprintf(err, "Cannot open %s\n", input);
+    return 1;
+  }
+  int fd = open(output, O_WRONLY | O_CREAT, 0644);
+  if (fd < 0) {
+    fprintf(err, "Cannot open %s\n", output);
+    fclose(in);
+    return 1;
+  }
+  static ImageBody image;
+  bool done = read_listing(in, input, err, image) &&
+              write_output(fd, image, output, err);
+  fclose(in);
+  close(fd);
+  return done ? 0 : 1;
+}
