@@ -438,7 +438,11 @@ SearchEndView decode_search_end(const unsigned char *bytes, int band) {
 }
 
 LockoutPair encode_lockout(double frequency, int band, Warnings &warnings) {
-  FrequencySplit split = split_checked(frequency, band, tenth_step, warnings);
+  FrequencySplit split = split_frequency(frequency, band, tenth_step);
+  // A first byte of 0xFF would mark the pair empty: the lockout would be
+  // lost although the listing shows it.
+  if (!split.fits || split.mhz == 0xFF)
+    add_warning(warnings, out_of_band);
   return {static_cast<unsigned char>(split.mhz & 0xFF),
           static_cast<unsigned char>(split.steps & 0xFF)};
 }

@@ -462,9 +462,17 @@ TEST(SearchAndLockouts, UseTheTenthStepSplitInTheSearchBand) {
   EXPECT_EQ(p.second, 0x28);
   EXPECT_EQ(w.count, 0);
 
-  // A lockout below the search band's base cannot be stored as written.
+  // A lockout below the search band's base cannot be stored as written,
+  // nor one 255 MHz above it, whose pair would read as empty.
   encode_lockout(136.0, 2, w);
   EXPECT_EQ(list(w), std::vector<std::string>{too_far});
+  Warnings w255;
+  p = encode_lockout(29.0 + 255.5, 0, w255);
+  EXPECT_EQ(p.first, 0xFF);
+  EXPECT_EQ(list(w255), std::vector<std::string>{too_far});
+  Warnings w254;
+  encode_lockout(29.0 + 254.995, 0, w254);
+  EXPECT_EQ(w254.count, 0);
 
   double f = 0;
   const unsigned char empty1[2] = {0x12, 0xFF}, empty2[2] = {0xFF, 0x10};

@@ -1,0 +1,36 @@
+#include "fuzz/fuzz_support.h"
+
+#include <stdlib.h>
+
+#include "imgtxt/imgtxt.h"
+#include "txtimg/txtimg.h"
+
+std::string listing_text(const ImageBody &image) {
+  char *data = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&data, &size);
+  write_listing(out, image);
+  fclose(out);
+  std::string text(data, size);
+  free(data);
+  return text;
+}
+
+bool read_text(const std::string &text, ImageBody &image,
+               std::string *diagnostics) {
+  // An empty memory stream cannot be opened; an empty file reads the same.
+  FILE *in = text.empty()
+                 ? fopen("/dev/null", "r")
+                 : fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+  char *data = nullptr;
+  size_t size = 0;
+  FILE *err = diagnostics ? open_memstream(&data, &size) : discard_stream();
+  bool ok = read_listing(in, "fuzz.asc", err, image);
+  fclose(in);
+  if (diagnostics) {
+    fclose(err);
+    diagnostics->assign(data, size);
+    free(data);
+  }
+  return ok;
+}
