@@ -12,6 +12,7 @@
 #include "imgsend/imgsend.h"
 #include "imgtxt/imgtxt.h"
 #include "tests/generated_image.h"
+#include "tests/listing_io.h"
 #include "txtimg/txtimg.h"
 
 namespace {
@@ -28,14 +29,7 @@ const ImageBody &full_image() {
 }
 
 std::string full_listing() {
-  char *data = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&data, &size);
-  write_listing(out, full_image());
-  fclose(out);
-  std::string text(data, size);
-  free(data);
-  return text;
+  return listing_of(full_image());
 }
 
 void write_full_listing(benchmark::State &state) {

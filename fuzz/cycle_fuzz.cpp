@@ -136,11 +136,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static ImageBody original, first, second;
   body_from_input(data, size, original);
   std::string warnings;
-  if (!read_text(listing_text(original), first, &warnings))
+  if (!read_listing_text(listing_of(original), first, &warnings))
     abort();  // a written listing always reads to its end
   if (warnings.find("frequency out of range for band") != std::string::npos)
     return 0;
-  if (!read_text(listing_text(first), second))
+  if (!read_listing_text(listing_of(first), second))
     abort();
   loosen(first);
   loosen(second);

@@ -4,6 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static ImageBody image;
-  read_text(std::string(reinterpret_cast<const char *>(data), size), image);
+  read_listing_text(std::string(reinterpret_cast<const char *>(data), size),
+                    image);
   return 0;
 }

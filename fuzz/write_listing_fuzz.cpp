@@ -30,7 +30,7 @@ int expected_line_count(const ImageBody &image) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static ImageBody image;
   body_from_input(data, size, image);
-  std::string text = listing_text(image);
+  std::string text = listing_of(image);
   int lines = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\n')

@@ -8,18 +8,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/listing_io.h"
 
-std::string listing_of(const ImageBody &image) {
-  char *data = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&data, &size);
-  write_listing(out, image);
-  fclose(out);
-  std::string text(data, size);
-  free(data);
-  return text;
-}
+namespace {
 
 /// The listing's lines without their CR LF ends; fails on a bare LF.
 std::vector<std::string> lines_of(const std::string &text) {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imgtxt/imgtxt.h"
 #include "tests/generated_image.h"
+#include "tests/listing_io.h"
 #include "tests/process.h"
 
 namespace {
@@ -25,13 +25,7 @@ const char usage[] =
 struct Sample {
   Sample() {
     generate_image(77, image);
-    char *data = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&data, &size);
-    write_listing(out, image);
-    fclose(out);
-    listing.assign(data, size);
-    free(data);
+    listing = listing_of(image);
     file.assign("\x02\0\0\0\0", 5);
     file.append(reinterpret_cast<const char *>(image.bytes), body_size);
     file.append(trailer_size, '\0');

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "common/codes.h"
-#include "imgtxt/imgtxt.h"
 #include "tests/generated_image.h"
+#include "tests/listing_io.h"
 
 namespace {
 
@@ -23,29 +23,9 @@ struct Read {
 
 Read read_text(const std::string &listing) {
   static ImageBody image;
-  FILE *in = tmpfile();
-  fwrite(listing.data(), 1, listing.size(), in);
-  rewind(in);
-  char *data = nullptr;
-  size_t size = 0;
-  FILE *err = open_memstream(&data, &size);
-  bool ok = read_listing(in, "in.asc", err, image);
-  fclose(err);
-  fclose(in);
-  Read result{ok, std::string(data, size), &image};
-  free(data);
+  Read result{false, "", &image};
+  result.ok = read_listing_text(listing, image, &result.err);
   return result;
-}
-
-std::string listing_of(const ImageBody &image) {
-  char *data = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&data, &size);
-  write_listing(out, image);
-  fclose(out);
-  std::string text(data, size);
-  free(data);
-  return text;
 }
 
 /// A listing as lines without their CR LF, to be edited by a test.

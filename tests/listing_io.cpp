@@ -1,11 +1,12 @@
-#include "fuzz/fuzz_support.h"
+#include "tests/listing_io.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "imgtxt/imgtxt.h"
 #include "txtimg/txtimg.h"
 
-std::string listing_text(const ImageBody &image) {
+std::string listing_of(const ImageBody &image) {
   char *data = nullptr;
   size_t size = 0;
   FILE *out = open_memstream(&data, &size);
@@ -16,21 +17,21 @@ std::string listing_text(const ImageBody &image) {
   return text;
 }
 
-bool read_text(const std::string &text, ImageBody &image,
-               std::string *diagnostics) {
+bool read_listing_text(const std::string &text, ImageBody &image,
+                       std::string *diagnostics) {
   // An empty memory stream cannot be opened; an empty file reads the same.
   FILE *in = text.empty()
                  ? fopen("/dev/null", "r")
                  : fmemopen(const_cast<char *>(text.data()), text.size(), "r");
   char *data = nullptr;
   size_t size = 0;
-  FILE *err = diagnostics ? open_memstream(&data, &size) : discard_stream();
-  bool ok = read_listing(in, "fuzz.asc", err, image);
+  FILE *err =
+      diagnostics ? open_memstream(&data, &size) : fopen("/dev/null", "w");
+  bool ok = read_listing(in, "in.asc", err, image);
   fclose(in);
-  if (diagnostics) {
-    fclose(err);
+  fclose(err);
+  if (diagnostics)
     diagnostics->assign(data, size);
-    free(data);
-  }
+  free(data);
   return ok;
 }

@@ -1,0 +1,15 @@
+// Writing and reading listings in memory, for tests, benchmarks and
+// fuzzing harnesses.
+#pragma once
+
+#include <string>
+
+#include "common/image.h"
+
+/// The listing of an image body, as imgtxt writes it.
+std::string listing_of(const ImageBody &image);
+
+/// Reads a listing from memory under the name "in.asc", keeping its
+/// diagnostics when asked to; false after a fatal error.
+bool read_listing_text(const std::string &text, ImageBody &image,
+                       std::string *diagnostics = nullptr);
