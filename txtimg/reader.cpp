@@ -118,6 +118,9 @@ bool starts_with(const char *text, const char *prefix) {
   return starts_with(text, prefix, strlen(prefix));
 }
 
+/// Stores one byte.  The readers refuse bank and lockout numbers that have
+/// no place in the image before they compute an offset, so every offset
+/// here lies inside the body.
 void store(Reader &r, int offset, long value, Field tag) {
   put_byte(*r.image, offset, value, tag);
 }
