@@ -1,3 +1,5 @@
+// The constant tables of the channel, bank and talkgroup codes, and every
+// encoder and decoder of the values the image body holds.
 #include "common/codes.h"
 
 #include "common/image.h"
@@ -33,10 +35,39 @@ const char *const mode_offset_texts[8] = {
     "Closed  50   kHz offset", "Open    50   kHz offset",
 };
 
-const int fleet_subfleets[16] = {0, 4, 8, 8,  16, 4,  8,  4,
-                                 4, 4, 8, 16, 16, 16, 16, 0};
-const int fleet_spacing[16] = {0, 1,  4,  8,  32, 2,   8,   4,
-                               8, 16, 16, 16, 64, 128, 256, 0};
+// One row for each size code: the code, A, B and A x B.  A wrong A or B
+// shows as a row whose product is not its span.
+// clang-format off
+constexpr FleetSize fleet_sizes[16] = {
+    {0, 0, 0, 0},
+    {1, 4, 1, 4},
+    {2, 8, 4, 32},
+    {3, 8, 8, 64},
+    {4, 16, 32, 512},
+    {5, 4, 2, 8},
+    {6, 8, 2, 16},
+    {7, 4, 4, 16},
+    {8, 4, 8, 32},
+    {9, 4, 16, 64},
+    {10, 8, 16, 128},
+    {11, 16, 16, 256},
+    {12, 16, 64, 1024},
+    {13, 16, 128, 2048},
+    {14, 16, 256, 4096},
+    {15, 0, 0, 0},
+};
+// clang-format on
+
+constexpr bool fleet_rows_agree() {
+  for (int i = 0; i < 16; ++i) {
+    const FleetSize &row = fleet_sizes[i];
+    if (row.code != i || row.subfleets * row.spacing != row.span)
+      return false;
+  }
+  return true;
+}
+static_assert(fleet_rows_agree(),
+              "each fleet size row is its own size code, and A x B its span");
 
 const unsigned char empty_band_code[6] = {0x00, 0x00, 0x01, 0x10, 0x00, 0x00};
 
@@ -49,6 +80,24 @@ const char out_of_band[] = "frequency out of range for band";
 
 constexpr int flag_u = 8, flag_d = 4, flag_a = 2, flag_l = 1;
 constexpr unsigned skip_bit = 0x8000;
+
+// Fields of a Motorola or EDACS ID code.
+constexpr unsigned block_mask = 0xE00;       ///< bits 9..11, the block
+constexpr unsigned two_block_mask = 0xC00;   ///< first of two blocks (S12)
+constexpr unsigned four_block_mask = 0x800;  ///< first of four blocks (S13)
+constexpr int block_shift = 9;
+constexpr unsigned status_mask = 0xF000;  ///< top four bits; 8 alone is skip
+constexpr unsigned number_mask = 0xFFF;   ///< Type II ID / 16, EDACS ID
+
+// Size codes whose fleets span more than one block, and the last size code
+// whose fleet number the decoder reads.
+constexpr int two_block_code = 12;
+constexpr int four_block_code = 13;
+constexpr int eight_block_code = 14;
+constexpr int last_fleet_code = 11;
+
+constexpr char blank_text[] = "           ";
+static_assert(sizeof blank_text == talkgroup_text_size + 1);
 
 /// Looks a text up over its own length in a table of names; the last
 /// matching entry wins.
@@ -100,7 +149,7 @@ unsigned encode_mot_talkgroup(const char *text, const int *fleet_map) {
     // A block digit of 8 or 9 names no fleet map entry: such a text reads
     // as one that does not give its numbers.
     if (sscanf(text, pattern, &block, &fleet, &subfleet) != 3 || block < 0 ||
-        block >= 8)
+        block >= fleet_block_count)
       block = fleet = subfleet = 0;
     unsigned id = static_cast<unsigned>(
         encode_motorola_id(fleet_map[block], block, fleet, subfleet));
@@ -118,31 +167,31 @@ void decode_ltr_talkgroup(unsigned id, char *text) {
   unsigned high = (id >> 8) & 0xFF, low = id & 0xFF;
   int area = static_cast<int>((high >> 5) & 1);
   int home = static_cast<int>(high & 0x1F);
-  snprintf(text, 12, "%06d %s",
+  snprintf(text, talkgroup_text_size + 1, "%06d %s",
            area * 100000 + home * 1000 + static_cast<int>(low),
            high & 0x80 ? "Skip" : "Scan");
   if (strcmp(text, "000000 Skip") == 0)
     strcpy(text, "       Skip");
   else if (strcmp(text, "000000 Scan") == 0)
-    strcpy(text, "           ");
+    strcpy(text, blank_text);
 }
 
 void decode_mot_talkgroup(unsigned id, const unsigned char *fleet_map,
                           char *text) {
-  int block = static_cast<int>((id & 0xE00) >> 9);
+  int block = static_cast<int>((id & block_mask) >> block_shift);
   int size = fleet_map[block];
   if (size == 0) {
-    snprintf(text, 12, "%05d %s", static_cast<int>(id & 0xFFF) * 16,
-             (id & 0xF000) == skip_bit ? "Skip " : "Scan ");
+    snprintf(text, talkgroup_text_size + 1, "%05d %s",
+             static_cast<int>(id & number_mask) * 16,
+             (id & status_mask) == skip_bit ? "Skip " : "Scan ");
     if (strcmp(text, "00000 Skip ") == 0)
       strcpy(text, "      Skip ");
     else if (strcmp(text, "00000 Scan ") == 0)
-      strcpy(text, "           ");
+      strcpy(text, blank_text);
     return;
   }
-  int codes_per_fleet = fleet_subfleets[size & 15] * fleet_spacing[size & 15];
-  if (id == 0 || codes_per_fleet == 0) {
-    strcpy(text, "           ");
+  if (id == 0 || fleet_size(size).span == 0) {
+    strcpy(text, blank_text);
     return;
   }
   if (id == skip_bit) {
@@ -150,31 +199,40 @@ void decode_mot_talkgroup(unsigned id, const unsigned char *fleet_map,
     return;
   }
   MotorolaId m = decode_motorola_id(id, size);
-  int shown = size == 12   ? static_cast<int>((id & 0xC00) >> 9)
-              : size == 13 ? static_cast<int>((id & 0x800) >> 9)
-              : size == 14 ? 0
-                           : block;
+  // A fleet that spans several blocks is shown under its first block.
+  int shown = size == two_block_code
+                  ? static_cast<int>((id & two_block_mask) >> block_shift)
+              : size == four_block_code
+                  ? static_cast<int>((id & four_block_mask) >> block_shift)
+              : size == eight_block_code ? 0
+                                         : block;
   char digits[32];
   snprintf(digits, sizeof digits,
            size == 1 ? "%1.1d%3.3d-%1.1d" : "%1.1d%2.2d-%2.2d", shown, m.fleet,
            m.subfleet);
-  snprintf(text, 12, "%-6.6s%s", digits, id & skip_bit ? " Skip" : " Scan");
+  snprintf(text, talkgroup_text_size + 1, "%-6.6s%s", digits,
+           id & skip_bit ? " Skip" : " Scan");
 }
 
 void decode_edacs_talkgroup(unsigned id, char *text) {
   if (id == 0) {
-    strcpy(text, "           ");
+    strcpy(text, blank_text);
     return;
   }
   if (id == skip_bit) {
     strcpy(text, "     Skip  ");
     return;
   }
-  snprintf(text, 12, "%4d %s", static_cast<int>(id & 0xFFF),
-           (id & 0xF000) == skip_bit ? "Skip  " : "Scan  ");
+  snprintf(text, talkgroup_text_size + 1, "%4d %s",
+           static_cast<int>(id & number_mask),
+           (id & status_mask) == skip_bit ? "Skip  " : "Scan  ");
 }
 
 }  // namespace
+
+const FleetSize &fleet_size(int size_code) {
+  return fleet_sizes[size_code & 15];
+}
 
 void add_warning(Warnings &warnings, const char *text) {
   constexpr int capacity = sizeof warnings.text / sizeof warnings.text[0];
@@ -370,16 +428,20 @@ ModeOffsetView decode_mode_offset(int byte) {
 }
 
 int encode_motorola_id(int size_code, int block, int fleet, int subfleet) {
-  int a = fleet_subfleets[size_code & 15], b = fleet_spacing[size_code & 15];
-  return block * 512 + fleet * (a * b) + subfleet * b + (b - 1);
+  const FleetSize &row = fleet_size(size_code);
+  int b = row.spacing;
+  return block * motorola_block_size + fleet * (row.subfleets * b) +
+         subfleet * b + (b - 1);
 }
 
 MotorolaId decode_motorola_id(unsigned id, int size_code) {
-  int a = fleet_subfleets[size_code & 15], b = fleet_spacing[size_code & 15];
-  int span = a * b;
+  const FleetSize &row = fleet_size(size_code);
+  int b = row.spacing, span = row.subfleets * b;
   int v = static_cast<int>(id);
   MotorolaId m;
-  m.fleet = size_code <= 11 ? (v & (512 - span)) / span : 0;
+  m.fleet = size_code <= last_fleet_code
+                ? (v & (motorola_block_size - span)) / span
+                : 0;
   m.subfleet = ((v - (b - 1)) & (span - 1)) / b;
   return m;
 }
@@ -421,7 +483,7 @@ void decode_talkgroup(int bank_type, unsigned id,
   else if (bank_type == bank_type_edacs)
     decode_edacs_talkgroup(id, text);
   else
-    strcpy(text, "           ");
+    strcpy(text, blank_text);
 }
 
 SearchEnd encode_search_end(double end, double step, int band,

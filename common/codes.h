@@ -47,10 +47,29 @@ extern const char unknown_name[];
 extern const char *const mode_offset_texts[8];
 constexpr int mode_offset_text_size = 23;
 
-/// Fleet size tables, indexed by size code & 15: subfleets of one fleet (A)
-/// and the spacing of subfleet codes (B).
-extern const int fleet_subfleets[16];
-extern const int fleet_spacing[16];
+/// A row of the fleet size table: a Motorola Type I size code, the
+/// subfleets of one fleet (A), the spacing of subfleet codes (B) and the
+/// number of codes one fleet spans (A x B).
+struct FleetSize {
+  int code;
+  int subfleets;
+  int spacing;
+  int span;
+};
+
+/// The fleet size table, one row for each size code 0..15; a fleet map
+/// byte indexes it by its low four bits.
+extern const FleetSize fleet_sizes[16];
+
+/// The row of the fleet size table for a fleet map byte.
+const FleetSize &fleet_size(int size_code);
+
+/// Codes in one block of the Motorola ID space.
+constexpr int motorola_block_size = 512;
+
+/// Characters of the talkgroup text between the brackets of a talkgroup
+/// line.
+constexpr int talkgroup_text_size = 11;
 
 /// The warnings an encoding gave, in order.
 struct Warnings {
@@ -166,7 +185,8 @@ ModeOffsetView decode_mode_offset(int byte);
 unsigned encode_talkgroup(int bank_type, unsigned code, const char *text,
                           const int *fleet_map);
 
-/// The 11-character talkgroup text of an ID code.
+/// The 11-character talkgroup text of an ID code; text holds
+/// talkgroup_text_size + 1 characters.
 void decode_talkgroup(int bank_type, unsigned id,
                       const unsigned char *fleet_map, char *text);
 

@@ -1,3 +1,5 @@
+// The code tables, encoders and decoders, against values worked by hand
+// or printed with the format.
 #include "common/codes.h"
 
 #include <math.h>
@@ -38,6 +40,67 @@ struct ChannelCase {
 };
 
 }  // namespace
+
+// The constant tables, entry by entry, as the format prints them.
+TEST(Tables, BandTableAsPrinted) {
+  const double base[8] = {29.0, 108.0, 137.0, 380.0, 806.0, 0.0, 0.0, 0.0};
+  const double step[8] = {0.005, 0.0125, 0.005, 0.0125, 0.0125, 0.0, 0.0, 0.0};
+  for (int b = 0; b < 8; ++b) {
+    EXPECT_EQ(band_table[b].base, base[b]) << b;
+    EXPECT_EQ(band_table[b].step, step[b]) << b;
+  }
+  // Rows 5 to 7 are reached through the search band of a search record
+  // and the band nibble of a band record: nothing is added to the bytes.
+  const unsigned char end[3] = {0x12, 0x34, 0x05};
+  for (int b = 5; b < 8; ++b) {
+    SearchEndView v = decode_search_end(end, b);
+    EXPECT_EQ(v.end, 18.0) << b;
+    EXPECT_EQ(v.step, 0.0) << b;
+  }
+  const unsigned char band_code[6] = {0x07, 0x00, 0x03, 0x16, 0x0B, 0x00};
+  EXPECT_EQ(decode_band_code(band_code).step, 0.0);
+}
+
+TEST(Tables, NamesAndTexts) {
+  const char *const modes[7] = {"AM   ", "FM   ", "PL   ", "DPL  ",
+                                "LTR  ", "MOT  ", "EDACS"};
+  for (int m = 0; m < 7; ++m) {
+    EXPECT_STREQ(mode_names[m], modes[m]);
+    EXPECT_STREQ(mode_name(m), modes[m]);
+  }
+  EXPECT_STREQ(mode_name(7), "?????");
+
+  const char *const types[7] = {"Conv ", "     ", "     ", "     ",
+                                "LTR  ", "MOT  ", "EDACS"};
+  for (int t = 0; t < 7; ++t)
+    EXPECT_STREQ(bank_type_name(t), types[t]);
+
+  const double tones[10] = {0.0,   0.0,   51.2,  76.8,  102.4,
+                            128.0, 153.6, 179.2, 204.8, 230.4};
+  for (int r = 0; r < 10; ++r)
+    EXPECT_EQ(tone_bases[r], tones[r]) << r;
+
+  const struct {
+    const char *text;
+    int byte;
+  } offsets[8] = {
+      {"Closed  00.0 kHz offset", 0x00}, {"Open    00.0 kHz offset", 0x02},
+      {"Closed  12.5 kHz offset", 0x04}, {"Open    12.5 kHz offset", 0x06},
+      {"Closed  25   kHz offset", 0x08}, {"Open    25   kHz offset", 0x0A},
+      {"Closed  50   kHz offset", 0x0C}, {"Open    50   kHz offset", 0x0E},
+  };
+  for (int row = 0; row < 8; ++row) {
+    SCOPED_TRACE(offsets[row].text);
+    EXPECT_STREQ(mode_offset_texts[row], offsets[row].text);
+    EXPECT_STREQ(decode_mode_offset(offsets[row].byte).text, offsets[row].text);
+    EXPECT_STREQ(decode_mode_offset(offsets[row].byte | 1).text,
+                 offsets[row].text);
+    EXPECT_EQ(encode_mode_offset(offsets[row].text), offsets[row].byte);
+  }
+
+  const unsigned char empty[6] = {0x00, 0x00, 0x01, 0x10, 0x00, 0x00};
+  EXPECT_EQ(memcmp(empty_band_code, empty, 6), 0);
+}
 
 TEST(ChannelCode, EncodesFrequencyModeToneAndFlags) {
   const ChannelCase cases[] = {
@@ -408,26 +471,137 @@ TEST(Talkgroup, EncodesAndDecodesEachBankType) {
   EXPECT_STREQ(shown, "   5 Scan  ");
 }
 
+namespace {
+
+// The fleet size table as printed: size code, A, B, A x B, and the fleets
+// in one block of 512 codes (0 where a fleet spans more than one block).
+struct PrintedFleetSize {
+  int code, a, b, span, fleets;
+};
+const PrintedFleetSize printed_fleet_sizes[16] = {
+    {0, 0, 0, 0, 0},       {1, 4, 1, 4, 128},      {2, 8, 4, 32, 16},
+    {3, 8, 8, 64, 8},      {4, 16, 32, 512, 1},    {5, 4, 2, 8, 64},
+    {6, 8, 2, 16, 32},     {7, 4, 4, 16, 32},      {8, 4, 8, 32, 16},
+    {9, 4, 16, 64, 8},     {10, 8, 16, 128, 4},    {11, 16, 16, 256, 2},
+    {12, 16, 64, 1024, 0}, {13, 16, 128, 2048, 0}, {14, 16, 256, 4096, 0},
+    {15, 0, 0, 0, 0},
+};
+
+}  // namespace
+
+TEST(Tables, FleetSizeTableAsPrinted) {
+  for (const PrintedFleetSize &p : printed_fleet_sizes) {
+    SCOPED_TRACE(p.code);
+    const FleetSize &row = fleet_size(p.code);
+    EXPECT_EQ(row.code, p.code);
+    EXPECT_EQ(row.subfleets, p.a);
+    EXPECT_EQ(row.spacing, p.b);
+    EXPECT_EQ(row.span, p.span);
+    EXPECT_EQ(row.subfleets * row.spacing, p.span);
+    // A fleet map byte indexes the table by its low four bits.
+    EXPECT_EQ(fleet_size(p.code + 16).spacing, p.b);
+  }
+}
+
+TEST(Tables, FleetsInOneBlockAsPrinted) {
+  // The last code of block 0 lies in its last fleet and last subfleet.
+  for (const PrintedFleetSize &p : printed_fleet_sizes) {
+    if (p.code == 0 || p.code == 15)
+      continue;
+    SCOPED_TRACE(p.code);
+    MotorolaId last = decode_motorola_id(511, p.code);
+    if (p.fleets > 0)
+      EXPECT_EQ(last.fleet, p.fleets - 1);
+    else
+      EXPECT_EQ(last.fleet, 0);
+    // Fleets wider than a block: the last code of their last block.
+    unsigned end = static_cast<unsigned>(p.span > 512 ? p.span - 1 : 511);
+    EXPECT_EQ(decode_motorola_id(end, p.code).subfleet, p.a - 1);
+  }
+}
+
 TEST(Talkgroup, MotorolaTypeOneRoundTripsForEverySizeCode) {
-  for (int size = 1; size <= 14; ++size) {
-    int a = fleet_subfleets[size], b = fleet_spacing[size];
-    int fleets = a * b <= 512 ? 512 / (a * b) : 1;
-    int blocks_per_fleet = a * b > 512 ? a * b / 512 : 1;
+  for (const PrintedFleetSize &p : printed_fleet_sizes) {
+    if (p.code == 0 || p.code == 15)
+      continue;
+    int fleets = p.fleets > 0 ? p.fleets : 1;
+    int blocks_per_fleet = p.span > 512 ? p.span / 512 : 1;
     for (int block = 0; block < 8; block += blocks_per_fleet) {
       for (int fleet = 0; fleet < fleets; ++fleet) {
-        for (int subfleet = 0; subfleet < a; ++subfleet) {
-          unsigned id = static_cast<unsigned>(
-              encode_motorola_id(size, block, fleet, subfleet));
-          MotorolaId m = decode_motorola_id(id, size);
-          ASSERT_EQ(m.fleet, size <= 11 ? fleet : 0)
-              << size << " " << block << " " << fleet;
-          ASSERT_EQ(m.subfleet, subfleet) << size << " " << block;
-          ASSERT_EQ(static_cast<int>(id & 0xE00) >> 9 & ~(blocks_per_fleet - 1),
-                    block);
+        for (int subfleet = 0; subfleet < p.a; ++subfleet) {
+          int id = encode_motorola_id(p.code, block, fleet, subfleet);
+          ASSERT_EQ(id, block * 512 + fleet * p.span + subfleet * p.b + p.b - 1)
+              << p.code << " " << block << " " << fleet;
+          MotorolaId m = decode_motorola_id(static_cast<unsigned>(id), p.code);
+          ASSERT_EQ(m.fleet, fleet) << p.code << " " << block << " " << fleet;
+          ASSERT_EQ(m.subfleet, subfleet) << p.code << " " << block;
         }
       }
     }
   }
+}
+
+namespace {
+
+struct TypeOneCase {
+  unsigned char fleet_map[8];
+  const char *text;
+  unsigned id;
+};
+
+}  // namespace
+
+// Each ID worked by hand from block x 512 + fleet x A x B + subfleet x B +
+// (B - 1), with A and B of the block's size code, and each text from the
+// decoding rules; both directions.
+TEST(Talkgroup, MotorolaTypeOneKnownAnswersForEverySizeCode) {
+  const TypeOneCase cases[] = {
+      {{0, 0, 1, 0, 0, 0, 0, 0}, "2100-3 Skip", 0x8593},     // S01
+      {{1, 0, 0, 0, 0, 0, 0, 0}, "0127-2 Scan", 0x01FE},     // S01
+      {{2, 0, 0, 0, 0, 0, 0, 0}, "005-03 Scan", 0x00AF},     // S02
+      {{0, 0, 2, 0, 0, 0, 0, 0}, "205-03 Scan", 0x04AF},     // S02
+      {{0, 3, 0, 0, 0, 0, 0, 0}, "107-06 Scan", 0x03F7},     // S03
+      {{4, 0, 0, 0, 0, 0, 0, 0}, "000-05 Scan", 0x00BF},     // S04
+      {{0, 0, 0, 0, 0, 4, 0, 0}, "500-15 Scan", 0x0BFF},     // S04
+      {{0, 0, 5, 0, 0, 0, 0, 0}, "263-02 Skip", 0x85FD},     // S05
+      {{1, 11, 2, 6, 12, 12, 9, 4}, "304-00 Scan", 0x0641},  // S06
+      {{0, 0, 0, 6, 0, 0, 0, 0}, "331-07 Scan", 0x07FF},     // S06
+      {{0, 0, 0, 0, 7, 0, 0, 0}, "410-01 Scan", 0x08A7},     // S07
+      {{0, 0, 0, 0, 0, 8, 0, 0}, "502-03 Scan", 0x0A5F},     // S08
+      {{0, 0, 0, 0, 0, 0, 9, 0}, "603-02 Scan", 0x0CEF},     // S09
+      {{0, 0, 0, 0, 0, 0, 0, 10}, "701-05 Skip", 0x8EDF},    // S10
+      {{0, 11, 0, 0, 0, 0, 0, 0}, "101-09 Scan", 0x039F},    // S11
+      {{0, 0, 0, 11, 0, 0, 0, 0}, "301-09 Scan", 0x079F},    // S11
+      // Wide fleets: the decoder reads the size code of the block in bits
+      // 9..11 and shows the fleet's first block.
+      {{0, 0, 12, 12, 0, 0, 0, 0}, "200-09 Scan", 0x067F},        // S12, 3
+      {{1, 11, 2, 6, 12, 12, 9, 4}, "400-09 Scan", 0x0A7F},       // S12, 5
+      {{0, 0, 0, 0, 0, 0, 12, 12}, "600-15 Skip", 0x8FFF},        // S12, 7
+      {{0, 0, 0, 0, 13, 13, 13, 13}, "400-03 Scan", 0x09FF},      // S13, 4
+      {{0, 0, 0, 0, 13, 13, 13, 13}, "400-15 Scan", 0x0FFF},      // S13, 7
+      {{13, 13, 13, 13, 0, 0, 0, 0}, "000-12 Scan", 0x067F},      // S13, 3
+      {{14, 14, 14, 14, 14, 14, 14, 14}, "000-10 Scan", 0x0AFF},  // S14, 5
+      {{14, 14, 14, 14, 14, 14, 14, 14}, "000-00 Skip", 0x80FF},  // S14, 0
+  };
+  for (const TypeOneCase &c : cases) {
+    SCOPED_TRACE(c.text);
+    int map[8];
+    for (int i = 0; i < 8; ++i)
+      map[i] = c.fleet_map[i];
+    EXPECT_EQ(encode_talkgroup(5, 0, c.text, map), c.id);
+    char shown[12];
+    decode_talkgroup(5, c.id, c.fleet_map, shown);
+    EXPECT_STREQ(shown, c.text);
+  }
+}
+
+TEST(Talkgroup, TypeOneTextInABlockWithoutFleets) {
+  // Size codes 0 and 15 have A = B = 0, so the formula gives block x 512
+  // - 1 whatever the fleet and subfleet.
+  int map[8] = {0, 0, 0, 0, 0, 0, 0, 15};
+  EXPECT_EQ(encode_talkgroup(5, 0, "300-09 Scan", map), 0x05FFu);
+  EXPECT_EQ(encode_talkgroup(5, 0, "700-01 Scan", map), 0x0DFFu);
+  EXPECT_EQ(encode_talkgroup(5, 0, "7001-1 Skip", map), 0x8DFFu);
 }
 
 TEST(Talkgroup, OddSizeCodesNeverDivideByZero) {

@@ -1,3 +1,5 @@
+// The image file container: the name rule, the byte store and the reads
+// and writes of header, body and trailer.
 #include "common/image.h"
 
 #include <string.h>

@@ -1,3 +1,5 @@
+// The image file name rule, the byte store, the memory map and the
+// container reads and writes.
 #include "common/image.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// The uploader: options, the upload frame, the line set-up and the paced
+// transfer with its parity changes.
 #include "imgsend/imgsend.h"
 
 #include <errno.h>

@@ -1,3 +1,5 @@
+// The uploader against a recording serial line: frame, pauses, parity
+// changes, progress and failures.
 #include "imgsend/imgsend.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// Entry point of imgsend.
 #include <stdio.h>
 
 #include "imgsend/imgsend.h"

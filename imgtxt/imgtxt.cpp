@@ -1,3 +1,5 @@
+// The image-to-listing program: its command line, the image read and the
+// walk that writes every line of the listing.
 #include "imgtxt/imgtxt.h"
 
 #include <fcntl.h>
@@ -16,10 +18,10 @@ int listed_band_count(const ImageBody &image) {
   return count > band_record_count ? band_record_count : count;
 }
 
-void write_lockouts(FILE *out, const unsigned char *bank, int search_band) {
+void write_lockouts(FILE *out, const ImageBody &image, int b, int search_band) {
   fputs(lockout_header, out);
   for (int slot = 1; slot <= lockout_count; ++slot) {
-    const unsigned char *pair = bank + bank_lockout_offset + 2 * (slot - 1);
+    const unsigned char *pair = image.bytes + lockout_offset(b, slot);
     double frequency;
     if (decode_lockout(pair, search_band, &frequency))
       write_lockout_line(out, slot, pair, frequency);
@@ -28,14 +30,14 @@ void write_lockouts(FILE *out, const unsigned char *bank, int search_band) {
   fputs(blank_line, out);
 }
 
-void write_talkgroups(FILE *out, const unsigned char *bank) {
+void write_talkgroups(FILE *out, const ImageBody &image, int b) {
   fputs(talkgroup_header, out);
+  const unsigned char *bank = image.bytes + bank_base(b);
   int type = bank[bank_type_offset];
   const unsigned char *fleet_map = bank + bank_fleet_offset;
   for (int slot = 1; slot <= talkgroup_count; ++slot) {
-    const unsigned char *record =
-        bank + bank_talkgroup_offset + talkgroup_size * (slot - 1);
-    char text[12];
+    const unsigned char *record = image.bytes + talkgroup_offset(b, slot);
+    char text[talkgroup_text_size + 1];
     decode_talkgroup(type, record[0] + 256u * record[1], fleet_map, text);
     write_talkgroup_line(out, slot, record, text);
   }
@@ -53,7 +55,7 @@ void write_bank(FILE *out, const ImageBody &image, int b) {
                     decode_mode_offset(mode_byte).word);
   fputs(blank_line, out);
   for (int k = 0; k < channel_count; ++k) {
-    const unsigned char *record = bank + record_size * k;
+    const unsigned char *record = image.bytes + channel_offset(b, k);
     write_channel_line(out, k, record,
                        decode_channel_code(record, RecordKind::channel));
   }
@@ -73,8 +75,8 @@ void write_bank(FILE *out, const ImageBody &image, int b) {
   write_bank_type_line(out, type_byte, bank_type_name(type_byte));
   write_fleet_map_line(out, bank + bank_fleet_offset);
   fputs(blank_line, out);
-  write_lockouts(out, bank, search_band);
-  write_talkgroups(out, bank);
+  write_lockouts(out, image, b, search_band);
+  write_talkgroups(out, image, b);
 }
 
 void write_weather_bank(FILE *out, const ImageBody &image) {

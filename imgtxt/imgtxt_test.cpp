@@ -1,3 +1,5 @@
+// The listing imgtxt writes for whole images: sections, records and
+// columns.
 #include "imgtxt/imgtxt.h"
 
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// Entry point of imgtxt.
 #include <stdio.h>
 
 #include "imgtxt/imgtxt.h"

@@ -1,3 +1,4 @@
+// The writers of every line of the listing.
 #include "listing/listing.h"
 
 namespace {

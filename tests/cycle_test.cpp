@@ -64,3 +64,29 @@ TEST(EditCycle, AnEditedChannelReachesTheImage) {
   image.replace(5 + 18, 6, sample.substr(5 + 18, 6));
   EXPECT_EQ(image, sample);
 }
+
+TEST(EditCycle, SampleMotorolaBankShowsHandCheckedTalkgroups) {
+  // Bank 9's fleet map gives each block another size code; every ID below
+  // was worked by hand from the block's A and B.
+  std::string listing = read_file(example("sample.asc"));
+  const char *const lines[] = {
+      " 02 03 05 06 07 08 09 0A    S02 S03 S05 S06 S07 S08 S09 S10  (Fleet "
+      "map)\r\n",
+      "   1 00AF     [005-03 Scan]    >PW DISPATCH <\r\n",
+      "   2 03F7     [107-06 Scan]    >PW STREETS  <\r\n",
+      "   3 85FD     [263-02 Skip]    >PW PARKS    <\r\n",
+      "   4 0641     [304-00 Scan]    >UTIL WATER  <\r\n",
+      "   5 07FF     [331-07 Scan]    >UTIL POWER  <\r\n",
+      "   6 08A7     [410-01 Scan]    >TRANSIT OPS <\r\n",
+      "   7 0A5F     [502-03 Scan]    >SCHOOL BUS  <\r\n",
+      "   8 0CEF     [603-02 Scan]    >AIRPORT OPS <\r\n",
+      "   9 8EDF     [701-05 Skip]    >AIRPORT FIRE<\r\n",
+  };
+  size_t bank9 = listing.find("****** Bank 9");
+  ASSERT_NE(bank9, std::string::npos);
+  for (const char *line : lines)
+    EXPECT_NE(listing.find(line, bank9), std::string::npos) << line;
+  // The image holds the same IDs, low byte first: slot 4 of bank 9.
+  std::string image = read_file(example("sample.spg"));
+  EXPECT_EQ(image.substr(5 + 9 * 2443 + 1043 + 3 * 14, 2), "\x41\x06");
+}

@@ -1,3 +1,4 @@
+// Random images whose every value the listing shows exactly.
 #include "tests/generated_image.h"
 
 #include <string.h>
@@ -77,8 +78,8 @@ unsigned make_talkgroup(Random &random, int type, const unsigned char *fleet) {
       int size = fleet[block];
       if (size == 0)
         return skip | static_cast<unsigned>(block << 9 | pick(random, 0, 511));
-      int a = fleet_subfleets[size], b = fleet_spacing[size];
-      int span = a * b;
+      int a = fleet_size(size).subfleets;
+      int span = fleet_size(size).span;
       if (size >= 12)
         block &= ~(span / 512 - 1);  // the first block of a wide fleet
       int fleets = span < 512 ? 512 / span : 1;

@@ -1,3 +1,4 @@
+// Listings written to and read from memory.
 #include "tests/listing_io.h"
 
 #include <stdio.h>

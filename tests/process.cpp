@@ -1,3 +1,4 @@
+// Running built programs as child processes, and temporary folders.
 #include "tests/process.h"
 
 #include <errno.h>

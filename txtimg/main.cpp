@@ -1,3 +1,4 @@
+// Entry point of txtimg.
 #include <stdio.h>
 
 #include "txtimg/txtimg.h"

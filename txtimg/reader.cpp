@@ -28,7 +28,7 @@ struct ScanFields {
   int lockout_number = 0;
   double lockout_frequency = 0.0;
   unsigned talkgroup_code = 0;
-  char talkgroup_text[12] = "           ";
+  char talkgroup_text[talkgroup_text_size + 1] = "           ";
   int bank_number = no_bank;
   char mode_offset_text[mode_offset_text_size + 1] = "                       ";
   char bank_type_text[6] = "     ";

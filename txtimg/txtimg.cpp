@@ -1,3 +1,5 @@
+// The listing-to-image program: its command line, the file names and the
+// image file written at the end.
 #include "txtimg/txtimg.h"
 
 #include <fcntl.h>

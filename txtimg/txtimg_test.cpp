@@ -1,3 +1,5 @@
+// The listing reader on listings in memory: sections, lines, patterns and
+// diagnostics.
 #include "txtimg/txtimg.h"
 
 #include <stdlib.h>
