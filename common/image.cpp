@@ -2,6 +2,8 @@
 // and writes of header, body and trailer.
 #include "common/image.h"
 
+#include "common/files.h"
+
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,9 +28,13 @@ bool is_same_file(const char *a, const char *b) {
          sa.st_ino == sb.st_ino;
 }
 
-bool read_image_header(int fd) {
-  unsigned char header[header_size];
-  return read(fd, header, header_size) == header_size;
+bool read_image_header(int fd, unsigned char *header) {
+  unsigned char ignored[header_size];
+  return read_fully(fd, header ? header : ignored, header_size) == header_size;
+}
+
+bool is_image_header(const unsigned char *header) {
+  return memcmp(header, image_header, header_size) == 0;
 }
 
 bool seek_image_body(int fd) {
@@ -36,18 +42,18 @@ bool seek_image_body(int fd) {
 }
 
 bool read_image_body(int fd, ImageBody &image) {
-  return read(fd, image.bytes, body_size) == body_size;
+  return read_fully(fd, image.bytes, body_size) == body_size;
 }
 
 bool write_image_header(int fd) {
-  return write(fd, image_header, header_size) == header_size;
+  return write_fully(fd, image_header, header_size);
 }
 
 bool write_image_body(int fd, const ImageBody &image) {
-  return write(fd, image.bytes, body_size) == body_size;
+  return write_fully(fd, image.bytes, body_size);
 }
 
 bool write_image_trailer(int fd) {
   static const unsigned char trailer[trailer_size] = {};
-  return write(fd, trailer, trailer_size) == trailer_size;
+  return write_fully(fd, trailer, trailer_size);
 }

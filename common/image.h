@@ -153,20 +153,25 @@ bool is_image_name(const char *name);
 /// True when two file names are the same string or name one existing file.
 bool is_same_file(const char *a, const char *b);
 
-/// Reads the 5-byte header with one read; the bytes are not examined.
-bool read_image_header(int fd);
+/// Reads the 5-byte header, into header when it is not null; the bytes are
+/// not examined.
+bool read_image_header(int fd, unsigned char *header = nullptr);
+
+/// True when a header is the fixed header a written image file has.
+bool is_image_header(const unsigned char *header);
 
 /// Positions the file at the start of the image body.
 bool seek_image_body(int fd);
 
-/// Reads the image body with one read of exactly 26,496 bytes.
+/// Reads the 26,496 bytes of the image body, however many reads they take;
+/// false when the file ends first or a read fails.
 bool read_image_body(int fd, ImageBody &image);
 
-/// Writes the fixed header with one write.
+/// Writes the fixed header.
 bool write_image_header(int fd);
 
-/// Writes the image body with one write.
+/// Writes the image body.
 bool write_image_body(int fd, const ImageBody &image);
 
-/// Writes the trailer of zero bytes with one write.
+/// Writes the trailer of zero bytes.
 bool write_image_trailer(int fd);

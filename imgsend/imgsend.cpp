@@ -2,9 +2,13 @@
 // transfer with its parity changes.
 #include "imgsend/imgsend.h"
 
+#include "common/files.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
+#include <limits.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
@@ -71,6 +75,71 @@ struct OpenFile {
   int fd;
 };
 
+/// The signal that asked the upload to stop, or 0.
+volatile sig_atomic_t stop_signal = 0;
+
+/// Ends the upload when a stop was requested: the progress line is ended
+/// and the last byte sent is named.
+void stop_if_requested(int bytes_sent, FILE *err) {
+  if (!stop_signal)
+    return;
+  fprintf(err, "\nUpload interrupted at byte %d\n", bytes_sent);
+  throw SendFailure{};
+}
+
+/// Reads the snooze as atoi would (blanks, a sign, digits; none give 0),
+/// but refuses a number beyond an int instead of wrapping it.
+bool read_snooze(const char *text, int *snooze) {
+  char *end;
+  errno = 0;
+  long value = strtol(text, &end, 10);
+  if (end == text) {
+    *snooze = 0;
+    return true;
+  }
+  if (errno == ERANGE || value > INT_MAX || value < INT_MIN)
+    return false;
+  *snooze = static_cast<int>(value);
+  return true;
+}
+
+/// Puts the line's own settings back when the run ends, on every path.
+struct SavedLine {
+  explicit SavedLine(int fd) : fd(fd) {
+    saved = tcgetattr(fd, &attributes) == 0;
+  }
+  ~SavedLine() {
+    if (saved)
+      tcsetattr(fd, TCSANOW, &attributes);
+  }
+  SavedLine(const SavedLine &) = delete;
+  SavedLine &operator=(const SavedLine &) = delete;
+  int fd;
+  bool saved;
+  termios attributes;
+};
+
+/// Catches SIGINT and SIGTERM for the upload, without restarting the call
+/// they interrupt, and gives the old handling back at the end.
+struct StopSignals {
+  StopSignals() {
+    clear_upload_stop();
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = request_upload_stop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &old_int);
+    sigaction(SIGTERM, &action, &old_term);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &old_int, nullptr);
+    sigaction(SIGTERM, &old_term, nullptr);
+  }
+  StopSignals(const StopSignals &) = delete;
+  StopSignals &operator=(const StopSignals &) = delete;
+  struct sigaction old_int, old_term;
+};
+
 /// Sleeps snooze times a factor of milliseconds; a snooze of zero or below
 /// does not sleep at all.
 void snooze_for(SerialLine &line, int snooze, long long factor) {
@@ -79,6 +148,14 @@ void snooze_for(SerialLine &line, int snooze, long long factor) {
 }
 
 }  // namespace
+
+extern "C" void request_upload_stop(int signal_number) {
+  stop_signal = signal_number;
+}
+
+void clear_upload_stop() {
+  stop_signal = 0;
+}
 
 bool parse_send_options(int argc, char **argv, SendOptions *options) {
   optind = 0;  // lets a caller parse more than one command line
@@ -89,12 +166,16 @@ bool parse_send_options(int argc, char **argv, SendOptions *options) {
         options->port = optarg;
         break;
       case 's':
-        options->snooze = atoi(optarg);
+        options->snooze_text = optarg;
+        options->snooze_fits = read_snooze(optarg, &options->snooze);
         break;
       default:
         return false;
     }
   }
+  // A second name is most likely a glob that matched several images.
+  if (argc - optind > 1)
+    return false;
   if (optind < argc)
     options->image_name = argv[optind];
   return true;
@@ -128,6 +209,19 @@ void format_elapsed(long seconds, char *text, int size) {
            seconds % 60);
 }
 
+namespace {
+
+/// Waits until the bytes written are on the wire.
+void drain_line(SerialLine &line, int bytes_sent, const char *port,
+                FILE *err) {
+  if (line.drain())
+    return;
+  stop_if_requested(bytes_sent, err);
+  fail_system(err, "Cannot drain output to %s", port);
+}
+
+}  // namespace
+
 void set_up_line(SerialLine &line, termios *attributes, const char *port,
                  FILE *err) {
   memset(attributes, 0, sizeof *attributes);
@@ -147,32 +241,35 @@ void transfer_frame(SerialLine &line, termios *attributes,
                     FILE *err) {
   int block = 0;
   for (int n = 1; n <= frame_size; ++n) {
-    if (!line.write_byte(frame[n - 1]))
+    // A stop request interrupts whatever call was waiting, so it is looked
+    // at before a failure is reported.
+    stop_if_requested(n - 1, err);
+    if (!line.write_byte(frame[n - 1])) {
+      stop_if_requested(n - 1, err);
       fail_system(err, "Cannot write byte %d to %s", n, port);
+    }
     ++block;
     // The opening bytes go out unpaced; from byte 54 on, every block of 32
     // and each of the last two bytes is followed by a pause.
     if (n >= opening_end &&
         (block == block_size || n == opening_end || n >= body_end)) {
-      if (!line.drain())
-        fail_system(err, "Cannot drain output to %s", port);
+      drain_line(line, n, port, err);
       snooze_for(line, snooze, 1000);
       if (n == opening_end)
         snooze_for(line, snooze, 2000);
+      stop_if_requested(n, err);
       fprintf(err, "%3d%%\r", n / progress_divisor);
       block = 0;
     }
     // Parity changes only once the bytes before them are on the wire.
     if (n == opening_end) {
-      if (!line.drain())
-        fail_system(err, "Cannot drain output to %s", port);
+      drain_line(line, n, port, err);
       attributes->c_cflag |= PARODD;
       if (!line.apply_attributes(*attributes))
         fail_system(err, "Cannot flip to odd parity for %s", port);
     }
     if (n == body_end) {
-      if (!line.drain())
-        fail_system(err, "Cannot drain output to %s", port);
+      drain_line(line, n, port, err);
       attributes->c_cflag &= ~static_cast<tcflag_t>(PARODD);
       if (!line.apply_attributes(*attributes))
         fail_system(err, "Cannot flip to even parity for %s", port);
@@ -183,8 +280,13 @@ void transfer_frame(SerialLine &line, termios *attributes,
 void finish_upload(SerialLine &line, long start_time, long now,
                    const char *port, FILE *err) {
   fprintf(err, "\n");
-  if (!line.drain())
+  if (!line.drain()) {
+    if (stop_signal) {
+      fprintf(err, "Upload interrupted at byte %d\n", frame_size);
+      throw SendFailure{};
+    }
     fail_system(err, "Cannot drain output to %s", port);
+  }
   char elapsed[32];
   format_elapsed(now - start_time, elapsed, sizeof elapsed);
   fprintf(err, "Done!  Enjoy the upload.  (time was %s)\n", elapsed);
@@ -197,26 +299,58 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     print_send_usage(err, options.port);
     return 1;
   }
+  // A snooze that wrapped round would look like a hang at 0%.
+  if (!options.snooze_fits) {
+    fprintf(err, "Snooze (%s) is out of range: at most %d milliseconds\n",
+            options.snooze_text, INT_MAX);
+    return 1;
+  }
   const char *name = options.image_name;
   if (!is_image_name(name)) {
     fprintf(err, "File name (%s) must end with .spg\n", name);
     return 1;
   }
   try {
-    OpenFile image_file(open(name, O_RDONLY));
+    OpenFile image_file(open(name, O_RDONLY | O_CLOEXEC));
     if (image_file.fd < 0)
       fail_system(err, "Cannot open %s", name);
+    // A file without the header of an image (a listing renamed, say) is
+    // refused before the scanner sees any of it.
+    unsigned char header[header_size];
+    long got = read_fully(image_file.fd, header, header_size);
+    if (got < 0)
+      fail_system(err, "Cannot read spg data from %s", name);
+    if (got < header_size) {
+      fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
+      return 1;
+    }
+    if (!is_image_header(header)) {
+      fprintf(err,
+              "%s is not an image file: it does not start with 02 00 00 00 "
+              "00\n",
+              name);
+      return 1;
+    }
     if (!seek_image_body(image_file.fd))
       fail_system(err, "Cannot seek past header of %s", name);
     static ImageBody image;
-    if (!read_image_body(image_file.fd, image))
+    got = read_fully(image_file.fd, image.bytes, body_size);
+    if (got < 0)
       fail_system(err, "Cannot read spg data from %s", name);
+    if (got < body_size) {
+      fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
+      return 1;
+    }
     static unsigned char frame[frame_size];
     build_upload_frame(image, frame);
 
-    OpenFile port_file(open(options.port, O_RDWR));
+    // The port must not become the uploader's controlling terminal, whose
+    // hang-up would end the run without a word.
+    OpenFile port_file(open(options.port, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (port_file.fd < 0)
       fail_system(err, "Cannot open %s", options.port);
+    SavedLine saved_line(port_file.fd);
+    StopSignals stop_signals;
     PosixLine line(port_file.fd);
     termios attributes;
     set_up_line(line, &attributes, options.port, err);

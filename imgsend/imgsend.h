@@ -24,9 +24,12 @@ struct SendOptions {
   const char *image_name = default_send_image;
   const char *port = default_port;
   int snooze = default_snooze;
+  const char *snooze_text = nullptr;  ///< -s as given
+  bool snooze_fits = true;  ///< false when -s names a number beyond an int
 };
 
-/// Reads the options and the operand; false when the usage text is due.
+/// Reads the options and the operand; false when the usage text is due,
+/// more than one operand included.
 bool parse_send_options(int argc, char **argv, SendOptions *options);
 
 /// Prints the usage text, naming the port in force.
@@ -58,13 +61,21 @@ struct SerialLine {
 /// Thrown after a failure has been reported; the run then exits with 1.
 struct SendFailure {};
 
+/// Notes that SIGINT or SIGTERM asked the upload to stop; the transfer
+/// stops at its next step.  Safe in a signal handler.
+extern "C" void request_upload_stop(int signal_number);
+
+/// Forgets an earlier stop request.
+void clear_upload_stop();
+
 /// Sets 4,800 baud, 8 data bits, 2 stop bits, even parity; raises DTR and
 /// drops RTS.  The attributes are kept for the parity changes.
 void set_up_line(SerialLine &line, termios *attributes, const char *port,
                  FILE *err);
 
 /// Sends the frame byte by byte with its pauses, parity changes and
-/// progress lines.
+/// progress lines.  When a stop was requested it ends the progress line,
+/// reports the last byte sent and throws SendFailure.
 void transfer_frame(SerialLine &line, termios *attributes,
                     const unsigned char *frame, int snooze, const char *port,
                     FILE *err);

@@ -3,6 +3,7 @@
 #include "imgsend/imgsend.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/ioctl.h>
 
@@ -209,6 +210,48 @@ TEST(Transfer, ReportsTheByteNumberOfAFailedWrite) {
   }
 }
 
+TEST(Transfer, AStopRequestEndsTheTransferAndNamesTheLastByteSent) {
+  std::vector<unsigned char> frame = make_frame();
+  // The request arrives during byte 1000's write, which it interrupts, and
+  // during the pause after byte 86.
+  struct InterruptedLine : RecordingLine {
+    bool write_byte(unsigned char byte) override {
+      if (written + 1 == stop_at_write) {
+        request_upload_stop(SIGTERM);
+        errno = EINTR;
+        return false;
+      }
+      return RecordingLine::write_byte(byte);
+    }
+    void sleep_us(long long microseconds) override {
+      RecordingLine::sleep_us(microseconds);
+      if (written == stop_in_pause)
+        request_upload_stop(SIGINT);
+    }
+    int stop_at_write = 0;
+    int stop_in_pause = 0;
+  };
+  for (int at_write : {1000, 0}) {
+    InterruptedLine line;
+    line.stop_at_write = at_write;
+    line.stop_in_pause = at_write ? 0 : 86;
+    Capture err;
+    termios attributes;
+    clear_upload_stop();
+    set_up_line(line, &attributes, "p", err.stream);
+    EXPECT_THROW(transfer_frame(line, &attributes, frame.data(), 20, "p",
+                                err.stream),
+                 SendFailure);
+    clear_upload_stop();
+    std::string text = err.text();
+    std::string expected = at_write ? "\nUpload interrupted at byte 999\n"
+                                    : "  0%\r\nUpload interrupted at byte 86\n";
+    ASSERT_GE(text.size(), expected.size());
+    EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
+    EXPECT_EQ(line.written, at_write ? 999 : 86);
+  }
+}
+
 TEST(Transfer, RefusedAttributesStopTheSetUp) {
   RecordingLine line;
   line.fail_apply = true;
@@ -266,9 +309,8 @@ TEST(SendOptions, DefaultsAndOverrides) {
   EXPECT_STREQ(o.port, "/dev/ttyS0");
   EXPECT_EQ(o.snooze, 20);
 
-  o = parse(
-      {"imgsend", "-p", "/tmp/a", "-s", "7", "-p", "/tmp/b", "x.spg", "y.spg"},
-      &ok);
+  o = parse({"imgsend", "-p", "/tmp/a", "-s", "7", "-p", "/tmp/b", "x.spg"},
+            &ok);
   EXPECT_TRUE(ok);
   EXPECT_STREQ(o.port, "/tmp/b");
   EXPECT_EQ(o.snooze, 7);
@@ -276,6 +318,19 @@ TEST(SendOptions, DefaultsAndOverrides) {
 
   EXPECT_EQ(parse({"imgsend", "-s", "abc"}, &ok).snooze, 0);
   EXPECT_EQ(parse({"imgsend", "-s", " -12ms"}, &ok).snooze, -12);
+  o = parse({"imgsend", "-s", "2147483647"}, &ok);
+  EXPECT_TRUE(o.snooze_fits);
+  EXPECT_EQ(o.snooze, 2147483647);
+  EXPECT_EQ(parse({"imgsend", "-s", "-2147483648"}, &ok).snooze,
+            -2147483647 - 1);
+  // Beyond an int the snooze is refused, not wrapped round.
+  for (const char *text : {"99999999999", "2147483648", "-2147483649",
+                           "999999999999999999999999"})
+    EXPECT_FALSE(parse({"imgsend", "-s", text}, &ok).snooze_fits) << text;
+
+  // A second image name is most likely a glob: the usage text is due.
+  parse({"imgsend", "x.spg", "y.spg"}, &ok);
+  EXPECT_FALSE(ok);
 }
 
 TEST(SendOptions, UsageNamesThePortSetBeforeIt) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/codes.h"
+#include "common/files.h"
 #include "listing/listing.h"
 
 namespace {
@@ -133,6 +134,12 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
     print_usage(err);
     return 1;
   }
+  // A third name is most likely a glob that matched more than two files,
+  // and the second of them would be overwritten.
+  if (argc - optind > 2) {
+    print_usage(err);
+    return 1;
+  }
   const char *input = optind < argc ? argv[optind] : default_image_input;
   const char *output =
       optind + 1 < argc ? argv[optind + 1] : default_listing_output;
@@ -141,39 +148,52 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
     fprintf(err, "Input file \"%s\" does not end in .spg or .SPG\r\n", input);
     return 1;
   }
-  // The input is closed before the output is created, so one file under
-  // two names would lose the image to its own listing.
+  // One file under two names would lose the image to its own listing.
   if (is_same_file(input, output)) {
     fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\r\n",
             input, output);
     return 1;
   }
-  int fd = open(input, O_RDONLY);
+  // Names swapped by mistake would replace an image with a listing.
+  if (is_image_name(output)) {
+    fprintf(err,
+            "Output file \"%s\" ends in .spg or .SPG; a listing must not "
+            "replace an image\r\n",
+            output);
+    return 1;
+  }
+  int fd = open(input, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fprintf(err, "Cannot open %s\r\n", input);
+    return 1;
+  }
+  // The output is made ready before the image is read, so that a name
+  // that cannot be written is named before any work is done; it replaces
+  // an existing file only once the whole listing is on disk.
+  OutputFile output_file;
+  if (!open_output(output, &output_file)) {
+    close(fd);
+    fprintf(err, "Cannot create/open %s\r\n", output);
     return 1;
   }
   static ImageBody image;
   bool header_read = read_image_header(fd);
   bool body_read = header_read && read_image_body(fd, image);
   close(fd);
-  if (!header_read) {
-    fprintf(err, "Cannot read header of %s\r\n", input);
+  if (!header_read || !body_read) {
+    discard_output(&output_file);
+    fprintf(err, "Cannot read %s of %s\r\n", header_read ? "body" : "header",
+            input);
     return 1;
   }
-  if (!body_read) {
-    fprintf(err, "Cannot read body of %s\r\n", input);
-    return 1;
-  }
-
-  FILE *out = fopen(output, "wb");
+  FILE *out = fdopen(output_file.fd, "wb");
   if (!out) {
+    discard_output(&output_file);
     fprintf(err, "Cannot create/open %s\r\n", output);
     return 1;
   }
   write_listing(out, image);
-  bool written = !ferror(out);
-  if (fclose(out) != 0 || !written) {
+  if (!commit_output(&output_file, out)) {
     fprintf(err, "Cannot write %s\r\n", output);
     return 1;
   }

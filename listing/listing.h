@@ -87,6 +87,9 @@ constexpr char band_prefix[] = "****** Preprogrammed";
 constexpr char message_prefix[] = "****** Opening";
 constexpr char settings_prefix[] = "****** Scanner";
 
+/// The UTF-8 byte order mark an editor may put in front of the first line.
+constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+
 // Reading: the line buffer holds 8,190 characters, a line feed and a NUL.
 constexpr int line_buffer_size = 8192;
 constexpr int max_line_length = line_buffer_size - 2;
@@ -95,6 +98,8 @@ constexpr int max_line_length = line_buffer_size - 2;
 constexpr char version_pattern[] = "IMGTXT Version %d.%d, %16s";
 constexpr int version_word_size = 16;
 constexpr char bank_header_pattern[] = "****** Bank %d ****** Tag:";
+/// The bank header up to its number, whose position "%n" gives.
+constexpr char bank_number_prefix[] = "****** Bank %n";
 constexpr char channel_pattern_verbose[] =
     "%d %*x %*x %*x %*x %*x %*x >%12c< %lf %5c %s %s";
 constexpr char channel_pattern_terse[] = "%d >%12c< %lf %5c %s %s";
@@ -108,6 +113,8 @@ constexpr char mode_offset_pattern[] = "%23c";
 constexpr char bank_type_pattern[] = "%5c";
 constexpr char fleet_map_pattern[] = "S%d S%d S%d S%d S%d S%d S%d S%d";
 constexpr char lockout_pattern[] = "%d %*x %*x %lf";
+/// The lockout line past its number, which is read on its own.
+constexpr char lockout_rest_pattern[] = "%*d %*x %*x %lf";
 constexpr char talkgroup_pattern[] = "%d %x [%11c] >%12c<";
 constexpr char talkgroup_pattern_v100[] = "%d %x >%12c<";
 constexpr char band_pattern_verbose[] =

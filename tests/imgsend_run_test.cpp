@@ -1,6 +1,10 @@
 // The uploader run as a process: its command line, its failures and a whole
 // upload into a pseudo-terminal.
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <termios.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -91,8 +95,30 @@ TEST(ImgsendCommandLine, ImageNameAndImageFileFailures) {
   write_file(dir.file("short.spg"), marked_image().substr(0, 26500));
   r = send({"-p", dir.file("port"), "short.spg"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err.rfind("Cannot read spg data from short.spg: ", 0), 0u)
-      << r.err;
+  EXPECT_EQ(r.err, "Cannot read spg data from short.spg: File is too short\n");
+  write_file(dir.file("tiny.spg"), "\x02");
+  r = send({"-p", dir.file("port"), "tiny.spg"}, dir);
+  EXPECT_EQ(r.err, "Cannot read spg data from tiny.spg: File is too short\n");
+
+  // A listing renamed as an image is no image.
+  write_file(dir.file("listing.spg"),
+             "IMGTXT Version 1.03, Verbose format\r\n" + std::string(40000, ' '));
+  r = send({"-p", dir.file("port"), "listing.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "listing.spg is not an image file: it does not start with 02 00 "
+            "00 00 00\n");
+  EXPECT_FALSE(file_exists(dir.file("port")));
+
+  // Two names are most likely a glob; a snooze beyond an int would wrap.
+  r = send({"-p", dir.file("port"), "short.spg", "tiny.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, usage_with_port(dir.file("port")));
+  r = send({"-s", "99999999999", "-p", dir.file("port"), "short.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "Snooze (99999999999) is out of range: at most 2147483647 "
+            "milliseconds\n");
   EXPECT_FALSE(file_exists(dir.file("port")));
 }
 
@@ -150,4 +176,138 @@ TEST(ImgsendUpload, WholeFrameArrivesOnAPseudoTerminal) {
   EXPECT_EQ(at, 830u * 5);
   EXPECT_EQ(r.err.substr(0, 10), "  0%\r  0%\r");
   EXPECT_EQ(r.err.substr(at - 10, 10), "100%\r100%\r");
+}
+
+namespace {
+
+/// A pseudo-terminal whose slave stands in for the serial port.
+struct Pty {
+  Pty() {
+    master = open("/dev/ptmx", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+      slave = ptsname(master);
+  }
+  ~Pty() {
+    if (master >= 0)
+      close(master);
+  }
+  /// Waits up to two seconds for the first bytes of an upload.
+  bool wait_for_bytes() const {
+    pollfd ready = {master, POLLIN, 0};
+    if (poll(&ready, 1, 2000) != 1)
+      return false;
+    char buffer[64];
+    return read(master, buffer, sizeof buffer) > 0;
+  }
+  int master = -1;
+  std::string slave;
+};
+
+ProcessOptions send_options(const TempDir &dir, int master_fd,
+                            bool with_shim = true) {
+  ProcessOptions options;
+  options.cwd = dir.path;
+  options.master_fd = master_fd;
+  if (with_shim)
+    options.env = {std::string("LD_PRELOAD=") + MODEM_SHIM,
+                   "ASAN_OPTIONS=verify_asan_link_order=0"};
+  return options;
+}
+
+/// The terminal settings that matter here, for comparing before and after.
+std::string line_settings(int fd) {
+  termios t;
+  if (tcgetattr(fd, &t) != 0)
+    return "none";
+  return std::to_string(t.c_cflag) + " " + std::to_string(t.c_iflag) + " " +
+         std::to_string(t.c_oflag) + " " + std::to_string(t.c_lflag) + " " +
+         std::to_string(cfgetospeed(&t));
+}
+
+}  // namespace
+
+TEST(ImgsendUpload, ASignalStopsTheUploadAndPutsTheLineBack) {
+  for (int signal_number : {SIGINT, SIGTERM}) {
+    TempDir dir;
+    write_file(dir.file("load.spg"), marked_image());
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    std::string before = line_settings(pty.master);
+    ProcessOptions options = send_options(dir, pty.master);
+    bool started = false;
+    options.started = [&](pid_t pid) {
+      started = pty.wait_for_bytes();
+      timespec pause = {0, 100000000};
+      nanosleep(&pause, nullptr);
+      kill(pid, signal_number);
+    };
+    ProcessResult r = run_process(
+        {program_path("imgsend"), "-s", "20", "-p", pty.slave}, options);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(r.status, 1);
+    size_t at = r.err.find("\nUpload interrupted at byte ");
+    ASSERT_NE(at, std::string::npos) << r.err.substr(0, 200);
+    int byte = atoi(r.err.c_str() + at + 28);
+    EXPECT_GE(byte, 54);
+    EXPECT_LT(byte, 26551);
+    EXPECT_EQ(line_settings(pty.master), before);
+  }
+}
+
+TEST(ImgsendUpload, AFailedSetUpPutsTheLineBack) {
+  TempDir dir;
+  write_file(dir.file("load.spg"), marked_image());
+  Pty pty;
+  ASSERT_FALSE(pty.slave.empty());
+  std::string before = line_settings(pty.master);
+  // Without the shim the pseudo-terminal refuses to raise DTR.
+  ProcessResult r = run_process({program_path("imgsend"), "-p", pty.slave},
+                                send_options(dir, pty.master, false));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("Cannot set DTR for " + pty.slave + ": ", 0), 0u)
+      << r.err;
+  EXPECT_EQ(line_settings(pty.master), before);
+}
+
+TEST(ImgsendUpload, ThePortNeverBecomesTheControllingTerminal) {
+  TempDir dir;
+  write_file(dir.file("load.spg"), marked_image());
+  Pty pty;
+  ASSERT_FALSE(pty.slave.empty());
+  // In a session of its own the uploader has no controlling terminal; the
+  // first terminal it opened would become one.
+  ProcessOptions options = send_options(dir, pty.master);
+  options.new_session = true;
+  long terminal = -1;
+  options.started = [&](pid_t pid) {
+    if (!pty.wait_for_bytes())
+      return;
+    std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos)
+      return;
+    long fields[5];
+    if (sscanf(stat.c_str() + name_end + 1, " %*c %ld %ld %ld %ld", &fields[0],
+               &fields[1], &fields[2], &fields[3]) == 4)
+      terminal = fields[3];
+  };
+  ProcessResult r = run_process(
+      {program_path("imgsend"), "-s", "1", "-p", pty.slave}, options);
+  EXPECT_EQ(r.status, 0) << r.err.substr(0, 200);
+  EXPECT_EQ(terminal, 0);
+}
+
+TEST(ImgsendUpload, ClosedStandardDescriptorsTakeNoPort) {
+  TempDir dir;
+  write_file(dir.file("load.spg"), marked_image());
+  Pty pty;
+  ASSERT_FALSE(pty.slave.empty());
+  // With 0 and 2 closed the image would take 0 and the port 2, and the
+  // progress lines would go to the scanner inside the frame.
+  ProcessOptions options = send_options(dir, pty.master);
+  options.closed_fds = {0, 2};
+  ProcessResult r = run_process(
+      {program_path("imgsend"), "-s", "0", "-p", pty.slave}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.master.size(), 26551u);
 }

@@ -1,5 +1,9 @@
 // The image-to-listing program run as a process: its names, its failures
 // and its output file.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -66,7 +70,7 @@ TEST(ImgtxtCommandLine, DefaultsAndNameChecks) {
   EXPECT_FALSE(file_exists(dir.file("a.asc")));
 
   write_file(dir.file("B.SPG"), image_of_size(32773));
-  r = imgtxt({"B.SPG", "b.asc", "ignored"}, dir);
+  r = imgtxt({"B.SPG", "b.asc"}, dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(file_exists(dir.file("b.asc")));
 }
@@ -110,4 +114,135 @@ TEST(ImgtxtCommandLine, InputAndOutputFailures) {
   r = imgtxt({"ok.spg", "/dev/full"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Cannot write /dev/full\r\n");
+}
+
+TEST(ImgtxtOutput, AFailedWriteLeavesTheOldListingWhole) {
+  TempDir dir;
+  write_file(dir.file("a.spg"), image_of_size(32773));
+  write_file(dir.file("mine.asc"), "my edited listing\r\n");
+  // A file size limit stands in for a full disk: the listing is 90 KB.
+  ProcessOptions options;
+  options.cwd = dir.path;
+  options.file_size_limit = 16384;
+  ProcessResult r =
+      run_process({program_path("imgtxt"), "a.spg", "mine.asc"}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Cannot write mine.asc\r\n");
+  EXPECT_EQ(read_file(dir.file("mine.asc")), "my edited listing\r\n");
+  r = run_process({program_path("imgtxt"), "a.spg", "new.asc"}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"a.spg", "mine.asc"}));
+}
+
+TEST(ImgtxtOutput, ASignalRemovesTheUnfinishedListing) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir dir;
+    write_file(dir.file("mine.asc"), "my edited listing\r\n");
+    // The image arrives through a pipe that never completes, so the run is
+    // still writing when the signal comes.
+    ASSERT_EQ(mkfifo(dir.file("slow.spg").c_str(), 0600), 0);
+    int writer = open(dir.file("slow.spg").c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, "\x02\0\0\0\0abc", 8), 8);
+    ProcessOptions options;
+    options.cwd = dir.path;
+    bool seen = false;
+    options.started = [&](pid_t pid) {
+      seen = wait_for_hidden_file(dir.path);
+      kill(pid, signal_number);
+    };
+    ProcessResult r =
+        run_process({program_path("imgtxt"), "slow.spg", "mine.asc"}, options);
+    close(writer);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(r.signal, signal_number);
+    EXPECT_EQ(read_file(dir.file("mine.asc")), "my edited listing\r\n");
+    EXPECT_EQ(files_in(dir.path),
+              (std::vector<std::string>{"mine.asc", "slow.spg"}));
+  }
+}
+
+TEST(ImgtxtOutput, ReplacedFilesKeepTheirModeAndLinks) {
+  TempDir dir;
+  write_file(dir.file("a.spg"), image_of_size(32773));
+  write_file(dir.file("private.asc"), "old");
+  chmod(dir.file("private.asc").c_str(), 0600);
+  ProcessResult r = imgtxt({"a.spg", "private.asc"}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat info;
+  ASSERT_EQ(stat(dir.file("private.asc").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  EXPECT_EQ(read_file(dir.file("private.asc")).substr(0, 6), "IMGTXT");
+
+  mode_t mask = umask(022);
+  r = imgtxt({"a.spg", "fresh.asc"}, dir);
+  umask(mask);
+  ASSERT_EQ(stat(dir.file("fresh.asc").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+
+  // A link is followed: the file it names is replaced, the link stays.
+  ASSERT_EQ(mkdir(dir.file("real").c_str(), 0755), 0);
+  write_file(dir.file("real/target.asc"), "old");
+  ASSERT_EQ(symlink("real/target.asc", dir.file("link.asc").c_str()), 0);
+  r = imgtxt({"a.spg", "link.asc"}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(lstat(dir.file("link.asc").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(read_file(dir.file("real/target.asc")).substr(0, 6), "IMGTXT");
+  EXPECT_EQ(files_in(dir.file("real")),
+            std::vector<std::string>{"target.asc"});
+
+  // Devices and descriptors are written in place.
+  r = imgtxt({"a.spg", "/dev/stdout"}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 37), "IMGTXT Version 1.03, Verbose format\r\n");
+  r = imgtxt({"a.spg", "/dev/null"}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(ImgtxtCommandLine, GlobsAndSwappedNamesTouchNothing) {
+  TempDir dir;
+  for (const char *name : {"a.spg", "b.spg", "c.spg"})
+    write_file(dir.file(name), image_of_size(32773));
+  ProcessResult r = imgtxt({"a.spg", "b.spg", "c.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, usage);
+  r = imgtxt({"a.spg", "b.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "Output file \"b.spg\" ends in .spg or .SPG; a listing must not "
+            "replace an image\r\n");
+  r = imgtxt({"a.spg", "B.SPG"}, dir);
+  EXPECT_EQ(r.status, 1);
+  for (const char *name : {"a.spg", "b.spg", "c.spg"})
+    EXPECT_EQ(read_file(dir.file(name)), image_of_size(32773)) << name;
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"a.spg", "b.spg", "c.spg"}));
+}
+
+TEST(ImgtxtInput, AnImageArrivingInPiecesIsReadWhole) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("pipe.spg").c_str(), 0600), 0);
+  std::string image = image_of_size(26501);
+  image[5 + 26473] = 1;  // one band row
+  ProcessOptions options;
+  options.cwd = dir.path;
+  options.started = [&](pid_t) {
+    int writer = open(dir.file("pipe.spg").c_str(), O_WRONLY);
+    for (size_t at = 0; at < image.size(); at += 1000) {
+      std::string piece = image.substr(at, 1000);
+      if (write(writer, piece.data(), piece.size()) < 0)
+        break;
+      timespec pause = {0, 1000000};
+      nanosleep(&pause, nullptr);
+    }
+    close(writer);
+  };
+  ProcessResult r =
+      run_process({program_path("imgtxt"), "pipe.spg", "out.asc"}, options);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(read_file(dir.file("out.asc"))
+                .find("****** Preprogrammed Search Bands ******"),
+            std::string::npos);
 }

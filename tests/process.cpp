@@ -4,11 +4,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <dirent.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -30,19 +35,40 @@ bool drain_into(int fd, std::string *text) {
 ProcessResult run_process(const std::vector<std::string> &argv,
                           const std::string &cwd,
                           const std::vector<std::string> &env, int master_fd) {
+  ProcessOptions options;
+  options.cwd = cwd;
+  options.env = env;
+  options.master_fd = master_fd;
+  return run_process(argv, options);
+}
+
+ProcessResult run_process(const std::vector<std::string> &argv,
+                          const ProcessOptions &options) {
+  int master_fd = options.master_fd;
   int out_pipe[2], err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
     abort();
   pid_t pid = fork();
   if (pid == 0) {
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
       _exit(126);
-    for (const std::string &entry : env)
+    for (const std::string &entry : options.env)
       putenv(const_cast<char *>(entry.c_str()));
+    if (options.new_session)
+      setsid();
+    if (options.file_size_limit >= 0) {
+      rlimit limit;
+      limit.rlim_cur = limit.rlim_max =
+          static_cast<rlim_t>(options.file_size_limit);
+      setrlimit(RLIMIT_FSIZE, &limit);
+      signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    }
     int null_fd = open("/dev/null", O_RDONLY);
     dup2(null_fd, 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
+    for (int fd : options.closed_fds)
+      close(fd);
     std::vector<char *> args;
     for (const std::string &a : argv)
       args.push_back(const_cast<char *>(a.c_str()));
@@ -52,6 +78,8 @@ ProcessResult run_process(const std::vector<std::string> &argv,
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
+  if (options.started)
+    options.started(pid);
 
   ProcessResult result;
   bool out_open = true, err_open = true;
@@ -85,6 +113,8 @@ ProcessResult run_process(const std::vector<std::string> &argv,
   waitpid(pid, &status, 0);
   if (WIFEXITED(status))
     result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status))
+    result.signal = WTERMSIG(status);
   return result;
 }
 
@@ -121,4 +151,30 @@ std::string read_file(const std::string &path) {
 bool file_exists(const std::string &path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> files_in(const std::string &folder) {
+  std::vector<std::string> names;
+  DIR *dir = opendir(folder.c_str());
+  if (!dir)
+    return names;
+  while (dirent *entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..")
+      names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool wait_for_hidden_file(const std::string &folder) {
+  for (int tries = 0; tries < 400; ++tries) {
+    for (const std::string &name : files_in(folder))
+      if (name[0] == '.')
+        return true;
+    timespec pause = {0, 5000000};
+    nanosleep(&pause, nullptr);
+  }
+  return false;
 }

@@ -1,6 +1,9 @@
 // The listing-to-image program run as a process: its names, its output file
 // and its exit status.
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -85,7 +88,7 @@ TEST(TxtimgCommandLine, WritesTheWholeImageFile) {
   for (const char *name : {"edited.Spg", "noext", "a.asc"}) {
     write_file(dir.file(name), sample().listing);
     write_file(dir.file("long.spg"), std::string(40000, 'x'));
-    r = txtimg({name, "long.spg", "ignored"}, dir);
+    r = txtimg({name, "long.spg"}, dir);
     EXPECT_EQ(r.status, 0) << name;
     EXPECT_EQ(read_file(dir.file("long.spg")), sample().file) << name;
   }
@@ -121,15 +124,14 @@ TEST(TxtimgCommandLine, FailuresKeepTheOutputAsItWas) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Cannot open no/dir/out.spg\n");
 
-  // A fatal error: a new output stays empty, an old one keeps its bytes.
+  // A fatal error: no new output is made, an old one keeps its bytes.
   std::string cut = sample().listing.substr(0, 5000);
   write_file(dir.file("cut.asc"), cut);
   r = txtimg({"cut.asc", "new.spg"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.rfind("Error: End of file reading bank 0 channel ", 0), 0u)
       << r.err;
-  EXPECT_TRUE(file_exists(dir.file("new.spg")));
-  EXPECT_EQ(read_file(dir.file("new.spg")), "");
+  EXPECT_FALSE(file_exists(dir.file("new.spg")));
   write_file(dir.file("old.spg"), sample().file.substr(0, 100));
   r = txtimg({"cut.asc", "old.spg"}, dir);
   EXPECT_EQ(r.status, 1);
@@ -153,4 +155,96 @@ TEST(TxtimgCommandLine, AnUnknownSectionWritesWhatWasRead) {
   for (size_t i = 5 + weather_offset; i < 5 + body_size; ++i)
     expected[i] = '\0';
   EXPECT_EQ(read_file(dir.file("out.spg")), expected);
+}
+
+TEST(TxtimgOutput, AFailedWriteLeavesTheOldImageWhole) {
+  TempDir dir;
+  write_file(dir.file("in.asc"), sample().listing);
+  write_file(dir.file("mine.spg"), "my old image");
+  // A file size limit stands in for a full disk.
+  ProcessOptions options;
+  options.cwd = dir.path;
+  options.file_size_limit = 16384;
+  ProcessResult r =
+      run_process({program_path("txtimg"), "in.asc", "mine.spg"}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Cannot write data to mine.spg\n");
+  EXPECT_EQ(read_file(dir.file("mine.spg")), "my old image");
+  r = run_process({program_path("txtimg"), "in.asc", "new.spg"}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"in.asc", "mine.spg"}));
+}
+
+TEST(TxtimgOutput, ASignalRemovesTheUnfinishedImage) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir dir;
+    write_file(dir.file("mine.spg"), "my old image");
+    ASSERT_EQ(mkfifo(dir.file("slow.asc").c_str(), 0600), 0);
+    int writer = open(dir.file("slow.asc").c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    std::string start = sample().listing.substr(0, 3000);
+    ASSERT_EQ(write(writer, start.data(), start.size()), 3000);
+    ProcessOptions options;
+    options.cwd = dir.path;
+    bool seen = false;
+    options.started = [&](pid_t pid) {
+      seen = wait_for_hidden_file(dir.path);
+      kill(pid, signal_number);
+    };
+    ProcessResult r =
+        run_process({program_path("txtimg"), "slow.asc", "mine.spg"}, options);
+    close(writer);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(r.signal, signal_number);
+    EXPECT_EQ(read_file(dir.file("mine.spg")), "my old image");
+    EXPECT_EQ(files_in(dir.path),
+              (std::vector<std::string>{"mine.spg", "slow.asc"}));
+  }
+}
+
+TEST(TxtimgCommandLine, GlobsAndSwappedNamesTouchNothing) {
+  TempDir dir;
+  for (const char *name : {"a.asc", "b.asc", "c.asc"})
+    write_file(dir.file(name), sample().listing);
+  ProcessResult r = txtimg({"a.asc", "b.asc", "c.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, usage);
+  r = txtimg({"a.asc", "b.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Output file \"b.asc\" does not end in .spg or .SPG\n");
+  r = txtimg({"a.asc", "new.img"}, dir);
+  EXPECT_EQ(r.err, "Output file \"new.img\" does not end in .spg or .SPG\n");
+  for (const char *name : {"a.asc", "b.asc", "c.asc"})
+    EXPECT_TRUE(read_file(dir.file(name)) == sample().listing) << name;
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"a.asc", "b.asc", "c.asc"}));
+  // Devices are no image files and need no such name.
+  r = txtimg({"a.asc", "/dev/stdout"}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out == sample().file);
+}
+
+TEST(TxtimgCommandLine, ClosedStandardDescriptorsTakeNoFile) {
+  TempDir dir;
+  // The overlong line gives a warning that must not end up in the image.
+  std::string listing = sample().listing;
+  listing.insert(listing.find("****** Weather"), std::string(9000, 'x') + "\n");
+  write_file(dir.file("in.asc"), listing);
+  ProcessOptions options;
+  options.cwd = dir.path;
+  options.closed_fds = {1, 2};
+  ProcessResult r =
+      run_process({program_path("txtimg"), "in.asc", "out.spg"}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(read_file(dir.file("out.spg")) == sample().file);
+}
+
+TEST(TxtimgInput, ReadErrorsAreNotAnEndOfFile) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("folder.asc").c_str(), 0755), 0);
+  ProcessResult r = txtimg({"folder.asc", "out.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Cannot read folder.asc: Is a directory\n");
+  EXPECT_FALSE(file_exists(dir.file("out.spg")));
 }

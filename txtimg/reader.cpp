@@ -1,5 +1,7 @@
 // The listing reader: the line reader and its diagnostics, the section
 // loop and the five section readers.
+#include <errno.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "common/codes.h"
@@ -9,6 +11,7 @@
 namespace {
 
 constexpr int no_bank = -1;  ///< no bank header has scanned yet
+constexpr int not_stored = -1;  ///< a bank section the image has no place for
 
 /// The scan fields every reader shares.  They live for the whole run and
 /// are never reset: a field that a scan does not reach keeps what the most
@@ -25,11 +28,11 @@ struct ScanFields {
   double search_step = 0.0;
   double band_end = 0.0;
   double band_step = 0.0;
-  int lockout_number = 0;
+  long long lockout_number = 0;  ///< as written, however large
   double lockout_frequency = 0.0;
   unsigned talkgroup_code = 0;
   char talkgroup_text[talkgroup_text_size + 1] = "           ";
-  int bank_number = no_bank;
+  long long bank_number = no_bank;  ///< as written, however large
   char mode_offset_text[mode_offset_text_size + 1] = "                       ";
   char bank_type_text[6] = "     ";
   int bank_type = 0;
@@ -43,7 +46,7 @@ struct Reader {
   const char *name = nullptr;
   FILE *err = nullptr;
   ImageBody *image = nullptr;
-  int line_count = 0;
+  long long line_count = 0;
   char line[line_buffer_size];
   bool verbose = false;
   double version = 0.0;
@@ -53,13 +56,18 @@ struct Reader {
 /// Thrown after a fatal error has been reported.
 struct ListingFatal {};
 
+/// Thrown when the listing cannot be read, with the error number.
+struct ListingReadError {
+  int error;
+};
+
 void report_warning(Reader &r, const char *message) {
-  fprintf(r.err, "Warning: %s at line %d, file %s\n", message, r.line_count,
+  fprintf(r.err, "Warning: %s at line %lld, file %s\n", message, r.line_count,
           r.name);
 }
 
 [[noreturn]] void report_fatal(Reader &r, const char *message) {
-  fprintf(r.err, "Error: %s at line %d, file %s\n", message, r.line_count,
+  fprintf(r.err, "Error: %s at line %lld, file %s\n", message, r.line_count,
           r.name);
   throw ListingFatal{};
 }
@@ -78,6 +86,8 @@ void read_listing_line(Reader &r, const char *label) {
   bool cut = false;
   for (;;) {
     int c = getc_unlocked(r.in);
+    if (c == EOF && ferror(r.in))
+      throw ListingReadError{errno};
     if (c == EOF) {
       char message[128];
       snprintf(message, sizeof message, "End of file reading %s\n", label);
@@ -99,15 +109,28 @@ void read_listing_line(Reader &r, const char *label) {
 
 /// Reads a line under the label that names a bank's channel or the line
 /// that follows it.
-void read_bank_line(Reader &r, int bank, int channel) {
+void read_bank_line(Reader &r, long long bank, int channel) {
   char label[64];
-  snprintf(label, sizeof label, "bank %d channel %d", bank, channel);
+  snprintf(label, sizeof label, "bank %lld channel %d", bank, channel);
   read_listing_line(r, label);
 }
 
 /// The text of the line from a column on; empty when the line is shorter.
 const char *from_column(const Reader &r, int column) {
   return strlen(r.line) > static_cast<size_t>(column) ? r.line + column : "";
+}
+
+/// Reads a decimal number as "%d" does (blanks, a sign, digits), but whole:
+/// a number too large for an int keeps its size, up to the range of long
+/// long, instead of wrapping round.  False when there are no digits.
+bool scan_whole_number(const char *text, long long *value) {
+  char *end;
+  errno = 0;
+  long long number = strtoll(text, &end, 10);
+  if (end == text)
+    return false;
+  *value = number;
+  return true;
 }
 
 bool starts_with(const char *text, const char *prefix, size_t length) {
@@ -150,22 +173,22 @@ ChannelCode encode_scanned_channel(Reader &r) {
   return code;
 }
 
-void read_bank_channels(Reader &r, bool keep) {
+void read_bank_channels(Reader &r, int bank) {
   ScanFields &f = r.f;
   for (int c = 1; c <= channel_count; ++c) {
     read_bank_line(r, f.bank_number, c);
     if (!scan_channel_line(r))
       report_warning(r, "cannot parse bank channel");
     ChannelCode code = encode_scanned_channel(r);
-    if (keep) {
-      int at = channel_offset(f.bank_number, c - 1);
+    if (bank != not_stored) {
+      int at = channel_offset(bank, c - 1);
       store_bytes(r, at, code.bytes, code_size, Field::bchan1);
       store_bytes(r, at + code_size, f.tag, tag_size, Field::bchan2);
     }
   }
 }
 
-void read_bank_search(Reader &r, bool keep) {
+void read_bank_search(Reader &r, int bank) {
   ScanFields &f = r.f;
   read_bank_line(r, f.bank_number, channel_count);
   if (sscanf(r.line, r.verbose ? search_pattern_verbose : search_pattern_terse,
@@ -182,17 +205,17 @@ void read_bank_search(Reader &r, bool keep) {
   SearchEnd end =
       encode_search_end(f.search_end, f.search_step, f.search_band, warnings);
   report_warnings(r, warnings);
-  if (keep) {
-    int at = bank_base(f.bank_number) + bank_search_offset;
+  if (bank != not_stored) {
+    int at = bank_base(bank) + bank_search_offset;
     store_bytes(r, at, code.bytes, code_size, Field::bsrch1);
     store_bytes(r, at + code_size, f.tag, tag_size, Field::bsrch2);
     store_bytes(r, at + record_size, end.bytes, search_end_size, Field::bsrch3);
   }
 }
 
-void read_bank_info(Reader &r, bool keep) {
+void read_bank_info(Reader &r, int bank) {
   ScanFields &f = r.f;
-  int base = bank_base(f.bank_number);
+  int base = bank != not_stored ? bank_base(bank) : 0;
   read_bank_line(r, f.bank_number, channel_count);
   if (!starts_with(r.line + bank_info_column, bank_info_word))
     report_fatal(r, "Bank info line not found");
@@ -201,7 +224,7 @@ void read_bank_info(Reader &r, bool keep) {
   int column = r.verbose ? bank_tag_column_verbose : bank_tag_column_terse;
   if (sscanf(from_column(r, column), tag_pattern, f.tag) < 1)
     report_warning(r, "cannot parse bank alpha tag");
-  if (keep)
+  if (bank != not_stored)
     store_bytes(r, base + bank_tag_offset, f.tag, tag_size, Field::batag);
 
   column = r.verbose ? bank_field_column_verbose : bank_field_column_terse;
@@ -209,7 +232,7 @@ void read_bank_info(Reader &r, bool keep) {
   if (sscanf(from_column(r, column), mode_offset_pattern, f.mode_offset_text) <
       1)
     report_warning(r, "cannot parse bank mode/offset");
-  if (keep)
+  if (bank != not_stored)
     store(r, base + bank_mode_offset, encode_mode_offset(f.mode_offset_text),
           Field::bonoff);
 
@@ -219,7 +242,7 @@ void read_bank_info(Reader &r, bool keep) {
   Warnings warnings;
   f.bank_type = match_bank_type(f.bank_type_text, warnings);
   report_warnings(r, warnings);
-  if (keep)
+  if (bank != not_stored)
     store(r, base + bank_type_offset, f.bank_type, Field::btype);
 
   read_bank_line(r, f.bank_number, channel_count);
@@ -227,7 +250,7 @@ void read_bank_info(Reader &r, bool keep) {
   if (sscanf(from_column(r, fleet_map_column), fleet_map_pattern, &s[0], &s[1],
              &s[2], &s[3], &s[4], &s[5], &s[6], &s[7]) < fleet_block_count)
     report_warning(r, "cannot parse fleet map line");
-  if (keep) {
+  if (bank != not_stored) {
     for (int i = 0; i < fleet_block_count; ++i)
       store(r, base + bank_fleet_offset + i, s[i], Field::fleet);
     for (int i = 0; i < lockout_area_size; ++i)
@@ -235,7 +258,7 @@ void read_bank_info(Reader &r, bool keep) {
   }
 }
 
-void read_bank_lockouts(Reader &r, bool keep) {
+void read_bank_lockouts(Reader &r, int bank) {
   ScanFields &f = r.f;
   read_listing_line(r, "blank line before search lockout");
   read_bank_line(r, f.bank_number, channel_count);
@@ -245,8 +268,12 @@ void read_bank_lockouts(Reader &r, bool keep) {
     read_bank_line(r, f.bank_number, channel_count);
     if (starts_with(r.line, lockout_end_start, compared_length))
       break;
-    if (sscanf(r.line, lockout_pattern, &f.lockout_number,
-               &f.lockout_frequency) < 2)
+    // The lockout number is read whole, so that one too large for an int
+    // cannot wrap round into the range of slots.
+    int scanned = 0;
+    if (scan_whole_number(r.line, &f.lockout_number))
+      scanned = 1 + sscanf(r.line, lockout_rest_pattern, &f.lockout_frequency);
+    if (scanned < 2)
       report_warning(r, "cannot parse search lockout line");
     // The number on the line decides the slot, and a slot outside the
     // lockout area would overwrite other fields.
@@ -258,15 +285,15 @@ void read_bank_lockouts(Reader &r, bool keep) {
     LockoutPair pair =
         encode_lockout(f.lockout_frequency, f.search_band, warnings);
     report_warnings(r, warnings);
-    if (keep) {
-      int at = lockout_offset(f.bank_number, f.lockout_number);
+    if (bank != not_stored) {
+      int at = lockout_offset(bank, static_cast<int>(f.lockout_number));
       store(r, at, pair.first, Field::sloc1);
       store(r, at + 1, pair.second, Field::sloc2);
     }
   }
 }
 
-void read_bank_talkgroups(Reader &r, bool keep) {
+void read_bank_talkgroups(Reader &r, int bank) {
   ScanFields &f = r.f;
   read_listing_line(r, "blank line before talkgroup IDs");
   read_bank_line(r, f.bank_number, channel_count);
@@ -285,8 +312,8 @@ void read_bank_talkgroups(Reader &r, bool keep) {
     unsigned id =
         encode_talkgroup(f.bank_type, f.talkgroup_code,
                          with_text ? f.talkgroup_text : nullptr, f.fleet);
-    if (keep) {
-      int at = talkgroup_offset(f.bank_number, t);
+    if (bank != not_stored) {
+      int at = talkgroup_offset(bank, t);
       store(r, at, id & 0xFF, Field::trnk1);
       store(r, at + 1, id >> 8, Field::trnk2);
       store_bytes(r, at + 2, f.tag, tag_size, Field::trnk3);
@@ -296,24 +323,30 @@ void read_bank_talkgroups(Reader &r, bool keep) {
 
 void read_bank(Reader &r) {
   ScanFields &f = r.f;
-  int number;
-  if (sscanf(r.line, bank_header_pattern, &number) < 1)
+  // The bank number is read whole, so that one too large for an int cannot
+  // wrap round into the range of banks.
+  int at = -1;
+  long long number;
+  if (sscanf(r.line, bank_number_prefix, &at) < 0 || at < 0 ||
+      !scan_whole_number(r.line + at, &number))
     report_warning(r, "cannot parse bank start line");
   else
     f.bank_number = number;
   // A section for a bank the image does not have is read and checked, and
   // nothing of it is stored.
-  bool keep = f.bank_number >= 0 && f.bank_number < bank_count;
-  if (!keep)
+  int bank = not_stored;
+  if (f.bank_number >= 0 && f.bank_number < bank_count)
+    bank = static_cast<int>(f.bank_number);
+  else
     report_warning(r, "bank number out of range");
   read_listing_line(r, "blank line after section header");
-  read_bank_channels(r, keep);
+  read_bank_channels(r, bank);
   read_listing_line(r, "blank line before bank search data");
-  read_bank_search(r, keep);
+  read_bank_search(r, bank);
   read_listing_line(r, "blank line before bank info");
-  read_bank_info(r, keep);
-  read_bank_lockouts(r, keep);
-  read_bank_talkgroups(r, keep);
+  read_bank_info(r, bank);
+  read_bank_lockouts(r, bank);
+  read_bank_talkgroups(r, bank);
 }
 
 void read_weather(Reader &r) {
@@ -520,6 +553,12 @@ void read_settings(Reader &r) {
 /// Reads the version line and sets the variant and the version value.
 void read_version(Reader &r) {
   read_listing_line(r, "version line");
+  // Some editors start a file they save as UTF-8 with a byte order mark.
+  if (starts_with(r.line, byte_order_mark)) {
+    size_t mark = strlen(byte_order_mark);
+    memmove(r.line, r.line + mark, strlen(r.line + mark) + 1);
+    report_warning(r, "byte order mark ignored");
+  }
   int major = 0, minor = 0;
   char word[version_word_size + 1] = "";
   int scanned = sscanf(r.line, version_pattern, &major, &minor, word);
@@ -570,6 +609,9 @@ bool read_listing(FILE *in, const char *input_name, FILE *err,
     read_sections(r);
     return true;
   } catch (const ListingFatal &) {
+    return false;
+  } catch (const ListingReadError &e) {
+    fprintf(err, "Cannot read %s: %s\n", input_name, strerror(e.error));
     return false;
   }
 }

@@ -2,10 +2,11 @@
 // image file written at the end.
 #include "txtimg/txtimg.h"
 
-#include <fcntl.h>
+#include <errno.h>
 #include <getopt.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string.h>
+
+#include "common/files.h"
 
 namespace {
 
@@ -35,15 +36,6 @@ bool write_output(int fd, const ImageBody &image, const char *output,
     fprintf(err, "Cannot write trailer to %s\n", output);
     return false;
   }
-  // The output is opened without truncation, so that a failed run keeps an
-  // old file whole; after a good run an older, longer file must not keep
-  // stale bytes past the trailer.
-  struct stat info;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-      ftruncate(fd, image_file_size) != 0) {
-    fprintf(err, "Cannot truncate %s\n", output);
-    return false;
-  }
   return true;
 }
 
@@ -52,6 +44,12 @@ bool write_output(int fd, const ImageBody &image, const char *output,
 int run_txtimg(int argc, char **argv, FILE *err) {
   optind = 0;  // lets a caller run more than one command line
   if (getopt(argc, argv, "h") != -1) {  // -h, or any unknown option
+    print_usage(err);
+    return 1;
+  }
+  // A third name is most likely a glob that matched more than two files,
+  // and the second of them would be overwritten.
+  if (argc - optind > 2) {
     print_usage(err);
     return 1;
   }
@@ -72,21 +70,37 @@ int run_txtimg(int argc, char **argv, FILE *err) {
             output);
     return 1;
   }
-  FILE *in = fopen(input, "r");
+  // A file that is not named as an image is most likely a listing given in
+  // the wrong place; devices such as /dev/null stay allowed.
+  if (!is_image_name(output) && !is_special_output(output)) {
+    fprintf(err, "Output file \"%s\" does not end in .spg or .SPG\n", output);
+    return 1;
+  }
+  FILE *in = fopen(input, "re");
   if (!in) {
     fprintf(err, "Cannot open %s\n", input);
     return 1;
   }
-  int fd = open(output, O_WRONLY | O_CREAT, 0644);
-  if (fd < 0) {
+  // The output is made ready before the listing is read, so that a name
+  // that cannot be written is named first; it replaces an existing file
+  // only once the whole image is on disk.
+  OutputFile output_file;
+  if (!open_output(output, &output_file)) {
     fprintf(err, "Cannot open %s\n", output);
     fclose(in);
     return 1;
   }
   static ImageBody image;
   bool done = read_listing(in, input, err, image) &&
-              write_output(fd, image, output, err);
+              write_output(output_file.fd, image, output, err);
   fclose(in);
-  close(fd);
-  return done ? 0 : 1;
+  if (!done) {
+    discard_output(&output_file);
+    return 1;
+  }
+  if (!commit_output(&output_file)) {
+    fprintf(err, "Cannot write %s: %s\n", output, strerror(errno));
+    return 1;
+  }
+  return 0;
 }

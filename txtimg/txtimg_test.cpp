@@ -556,3 +556,41 @@ TEST(ReadListing, OverlongLinesAreCut) {
   EXPECT_EQ(r.err, warning("line too long", int(at) + 1));
   EXPECT_EQ(memcmp(r.image->bytes, plain_image()->bytes, body_size), 0);
 }
+
+TEST(ReadListing, NumbersTooLargeForAnIntAreOutOfRange) {
+  Lines lines(listing_of(*plain_image()));
+  // Each of these would wrap round to bank 0 or lockout slot 1 if it were
+  // read into an int; the largest would overflow an offset.
+  for (const char *number :
+       {"4294967296", "879036", "-4294967296", "99999999999999999999999"}) {
+    SCOPED_TRACE(number);
+    Lines edited = lines;
+    size_t bank0 = edited.find("****** Bank 0");
+    edited.items[bank0] = std::string("****** Bank ") + number + " ****** Tag:";
+    Read r = read_text(edited.text());
+    EXPECT_EQ(r.err, warning("bank number out of range", int(bank0) + 1));
+    for (int i = 0; i < bank_size; ++i)
+      ASSERT_EQ(get(r, i), 0) << i;
+  }
+  for (const char *number : {"4294967297", "-4294967295", "99999999999999999"}) {
+    SCOPED_TRACE(number);
+    Lines edited = lines;
+    size_t end = edited.find(" (end lockouts)");
+    edited.items.insert(edited.items.begin() + long(end),
+                        std::string(number) + " 12 65  155.5050");
+    Read r = read_text(edited.text());
+    EXPECT_EQ(r.err, warning("lockout number out of range", int(end) + 1));
+    EXPECT_EQ(memcmp(r.image->bytes, plain_image()->bytes, body_size), 0);
+  }
+}
+
+TEST(ReadListing, AByteOrderMarkIsSkippedWithAWarning) {
+  std::string listing = listing_of(*plain_image());
+  Read r = read_text("\xEF\xBB\xBF" + listing);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.err, warning("byte order mark ignored", 1));
+  EXPECT_EQ(memcmp(r.image->bytes, plain_image()->bytes, body_size), 0);
+  // Only at the very start: anywhere else the line is read as it stands.
+  r = read_text(" \xEF\xBB\xBF" + listing);
+  EXPECT_EQ(r.err.rfind(warning("cannot parse version line", 1), 0), 0u);
+}
