@@ -24,8 +24,8 @@ bool write_fully(int fd, const void *buffer, long count);
 /// is written directly.
 struct OutputFile {
   int fd = -1;
-  bool direct = false;           ///< written in place, not replaced
-  char target[PATH_MAX] = "";    ///< the file replaced, links followed
+  bool direct = false;            ///< written in place, not replaced
+  char target[PATH_MAX] = "";     ///< the file replaced, links followed
   char temporary[PATH_MAX] = "";  ///< empty once committed or discarded
 };
 

@@ -212,8 +212,7 @@ void format_elapsed(long seconds, char *text, int size) {
 namespace {
 
 /// Waits until the bytes written are on the wire.
-void drain_line(SerialLine &line, int bytes_sent, const char *port,
-                FILE *err) {
+void drain_line(SerialLine &line, int bytes_sent, const char *port, FILE *err) {
   if (line.drain())
     return;
   stop_if_requested(bytes_sent, err);

@@ -239,9 +239,9 @@ TEST(Transfer, AStopRequestEndsTheTransferAndNamesTheLastByteSent) {
     termios attributes;
     clear_upload_stop();
     set_up_line(line, &attributes, "p", err.stream);
-    EXPECT_THROW(transfer_frame(line, &attributes, frame.data(), 20, "p",
-                                err.stream),
-                 SendFailure);
+    EXPECT_THROW(
+        transfer_frame(line, &attributes, frame.data(), 20, "p", err.stream),
+        SendFailure);
     clear_upload_stop();
     std::string text = err.text();
     std::string expected = at_write ? "\nUpload interrupted at byte 999\n"
@@ -324,8 +324,8 @@ TEST(SendOptions, DefaultsAndOverrides) {
   EXPECT_EQ(parse({"imgsend", "-s", "-2147483648"}, &ok).snooze,
             -2147483647 - 1);
   // Beyond an int the snooze is refused, not wrapped round.
-  for (const char *text : {"99999999999", "2147483648", "-2147483649",
-                           "999999999999999999999999"})
+  for (const char *text :
+       {"99999999999", "2147483648", "-2147483649", "999999999999999999999999"})
     EXPECT_FALSE(parse({"imgsend", "-s", text}, &ok).snooze_fits) << text;
 
   // A second image name is most likely a glob: the usage text is due.

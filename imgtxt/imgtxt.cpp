@@ -9,6 +9,7 @@
 
 #include "common/codes.h"
 #include "common/files.h"
+#include "imgtxt/check.h"
 #include "listing/listing.h"
 
 namespace {
@@ -101,11 +102,36 @@ void write_weather_bank(FILE *out, const ImageBody &image) {
 void print_usage(FILE *err) {
   fprintf(err, "imgtxt [-h] [inputfile.spg] [outputfile]\r\n");
   fprintf(err, "  -h prints this help message\r\n");
+  fprintf(err, "  -c checks the image file and writes no listing\r\n");
   fprintf(err, "  inputfile.spg is the binary input file\r\n");
   fprintf(err, "          (defaults to %s, name must end with .spg)\r\n",
           default_image_input);
   fprintf(err, "  outputfile is the ascii output file\r\n");
   fprintf(err, "          (defaults to %s)\r\n", default_listing_output);
+}
+
+/// Checks an image file before an upload and writes no listing; the exit
+/// status.
+int check_image(const char *input, FILE *err) {
+  int fd = open(input, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    fprintf(err, "Cannot open %s\r\n", input);
+    return 1;
+  }
+  static unsigned char bytes[image_file_size];
+  long count = read_fully(fd, bytes, image_file_size);
+  long size = count;
+  unsigned char rest[4096];
+  long more;
+  while (count == image_file_size &&
+         (more = read_fully(fd, rest, sizeof rest)) > 0)
+    size += more;
+  close(fd);
+  if (count < 0) {
+    fprintf(err, "Cannot read body of %s\r\n", input);
+    return 1;
+  }
+  return check_image_file(bytes, count, size, input, err) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -130,13 +156,18 @@ void write_listing(FILE *out, const ImageBody &image) {
 
 int run_imgtxt(int argc, char **argv, FILE *err) {
   optind = 0;  // lets a caller run more than one command line
-  if (getopt(argc, argv, "h") != -1) {  // -h, or any unknown option
-    print_usage(err);
-    return 1;
+  bool check = false;
+  int option;
+  while ((option = getopt(argc, argv, "hc")) != -1) {
+    if (option != 'c') {  // -h, or any unknown option
+      print_usage(err);
+      return 1;
+    }
+    check = true;
   }
-  // A third name is most likely a glob that matched more than two files,
-  // and the second of them would be overwritten.
-  if (argc - optind > 2) {
+  // More names than the program takes are most likely a glob that matched
+  // more files than meant, and the second of them would be overwritten.
+  if (argc - optind > (check ? 1 : 2)) {
     print_usage(err);
     return 1;
   }
@@ -148,6 +179,8 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
     fprintf(err, "Input file \"%s\" does not end in .spg or .SPG\r\n", input);
     return 1;
   }
+  if (check)
+    return check_image(input, err);
   // One file under two names would lose the image to its own listing.
   if (is_same_file(input, output)) {
     fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\r\n",

@@ -16,6 +16,7 @@ constexpr char version_line[] = "IMGTXT Version 1.03, Verbose format\r\n";
 constexpr char instruction_lines[] =
     "Edit this file per the instructions.  Spacing matters!\r\n\r\n";
 constexpr char blank_line[] = " \r\n";
+constexpr char instruction_start[] = "Edit this file";
 constexpr char weather_header[] = "****** Weather Channels ******\r\n";
 constexpr char band_header[] =
     "\r\n****** Preprogrammed Search Bands ******\r\n\r\n";
@@ -137,6 +138,7 @@ constexpr char lockout_header_start[] = " Search l";
 constexpr int lockout_header_length = 8;
 constexpr char lockout_end_start[] = " (end lockouts)";
 constexpr char talkgroup_header_start[] = " Talkgroup IDs:";
+constexpr char talkgroup_footer_start[] = " (end talk IDs)";
 constexpr int compared_length = 15;      ///< of the lockout end and talkgroups
 constexpr int band_list_end_length = 7;  ///< a line this short ends bands
 

@@ -4,9 +4,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
-#include <termios.h>
 #include <stdlib.h>
 #include <string.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -101,8 +101,9 @@ TEST(ImgsendCommandLine, ImageNameAndImageFileFailures) {
   EXPECT_EQ(r.err, "Cannot read spg data from tiny.spg: File is too short\n");
 
   // A listing renamed as an image is no image.
-  write_file(dir.file("listing.spg"),
-             "IMGTXT Version 1.03, Verbose format\r\n" + std::string(40000, ' '));
+  write_file(
+      dir.file("listing.spg"),
+      "IMGTXT Version 1.03, Verbose format\r\n" + std::string(40000, ' '));
   r = send({"-p", dir.file("port"), "listing.spg"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,

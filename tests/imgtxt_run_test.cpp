@@ -17,6 +17,7 @@ namespace {
 const char usage[] =
     "imgtxt [-h] [inputfile.spg] [outputfile]\r\n"
     "  -h prints this help message\r\n"
+    "  -c checks the image file and writes no listing\r\n"
     "  inputfile.spg is the binary input file\r\n"
     "          (defaults to zer92.spg, name must end with .spg)\r\n"
     "  outputfile is the ascii output file\r\n"
@@ -190,8 +191,7 @@ TEST(ImgtxtOutput, ReplacedFilesKeepTheirModeAndLinks) {
   ASSERT_EQ(lstat(dir.file("link.asc").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   EXPECT_EQ(read_file(dir.file("real/target.asc")).substr(0, 6), "IMGTXT");
-  EXPECT_EQ(files_in(dir.file("real")),
-            std::vector<std::string>{"target.asc"});
+  EXPECT_EQ(files_in(dir.file("real")), std::vector<std::string>{"target.asc"});
 
   // Devices and descriptors are written in place.
   r = imgtxt({"a.spg", "/dev/stdout"}, dir);
@@ -245,4 +245,29 @@ TEST(ImgtxtInput, AnImageArrivingInPiecesIsReadWhole) {
   EXPECT_NE(read_file(dir.file("out.asc"))
                 .find("****** Preprogrammed Search Bands ******"),
             std::string::npos);
+}
+
+TEST(ImgtxtCheck, ChecksWithoutWritingAListing) {
+  TempDir dir;
+  write_file(dir.file("good.spg"), read_file(EXAMPLES_DIR "/sample.spg"));
+  ProcessResult r = imgtxt({"-c", "good.spg"}, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+
+  std::string image = read_file(EXAMPLES_DIR "/sample.spg");
+  image[5 + 2 * 2443 + 934] = 9;  // bank 2's type
+  write_file(dir.file("bad.spg"), image.substr(0, 26501));
+  r = imgtxt({"-c", "bad.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "bad.spg: file: 26501 bytes, not 32773\r\n"
+            "bad.spg: bank 2: bank type 9 is not a bank type (0 to 6)\r\n");
+
+  r = imgtxt({"-c", "good.spg", "out.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, usage);
+  r = imgtxt({"-c", "good.asc"}, dir);
+  EXPECT_EQ(r.err, "Input file \"good.asc\" does not end in .spg or .SPG\r\n");
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"bad.spg", "good.spg"}));
 }

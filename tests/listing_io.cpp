@@ -19,7 +19,7 @@ std::string listing_of(const ImageBody &image) {
 }
 
 bool read_listing_text(const std::string &text, ImageBody &image,
-                       std::string *diagnostics) {
+                       std::string *diagnostics, ListingCounts *check) {
   // An empty memory stream cannot be opened; an empty file reads the same.
   FILE *in = text.empty()
                  ? fopen("/dev/null", "r")
@@ -28,7 +28,7 @@ bool read_listing_text(const std::string &text, ImageBody &image,
   size_t size = 0;
   FILE *err =
       diagnostics ? open_memstream(&data, &size) : fopen("/dev/null", "w");
-  bool ok = read_listing(in, "in.asc", err, image);
+  bool ok = read_listing(in, "in.asc", err, image, check);
   fclose(in);
   fclose(err);
   if (diagnostics)

@@ -1,6 +1,7 @@
 // Running built programs as child processes, and temporary folders.
 #include "tests/process.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +10,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <dirent.h>
 #include <time.h>
 #include <unistd.h>
 

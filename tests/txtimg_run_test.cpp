@@ -19,6 +19,7 @@ namespace {
 const char usage[] =
     "txtimg [-h] [inputfile] [outputfile.spg]\n"
     "  -h prints this help message\n"
+    "  -c checks the listing and writes no image\n"
     "  inputfile is the ascii source file\n"
     "          (defaults to zer92in.asc)\n"
     "  outputfile.spg is the binary output file\n"
@@ -247,4 +248,49 @@ TEST(TxtimgInput, ReadErrorsAreNotAnEndOfFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Cannot read folder.asc: Is a directory\n");
   EXPECT_FALSE(file_exists(dir.file("out.spg")));
+}
+
+TEST(TxtimgCheck, ChecksWithoutWritingAnything) {
+  TempDir dir;
+  write_file(dir.file("good.asc"), read_file(EXAMPLES_DIR "/sample.asc"));
+  ProcessResult r = txtimg({"-c", "good.asc"}, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+
+  std::string listing = read_file(EXAMPLES_DIR "/sample.asc");
+  size_t at = listing.find("155.4750  FM");
+  listing.replace(at, 8, "155.4761");
+  at = listing.find("D754");
+  listing.replace(at, 4, "D999");
+  write_file(dir.file("bad.asc"), listing);
+  r = txtimg({"-c", "bad.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "Warning: frequency 155.4761 is not on the 0.005 MHz step, stored "
+            "as 155.4750 at line 7, file bad.asc\n"
+            "Warning: DCS code D999 is not D followed by octal digits, stored "
+            "as D000 at line 11, file bad.asc\n"
+            "2 warnings and 0 errors in bad.asc\n");
+
+  // A fatal error counts as an error; the checks up to it are given.
+  write_file(dir.file("cut.asc"), listing.substr(0, 2000));
+  r = txtimg({"-c", "cut.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  size_t summary = r.err.rfind("\n", r.err.size() - 2);
+  EXPECT_EQ(r.err.substr(summary + 1), "2 warnings and 1 error in cut.asc\n");
+
+  // The plain conversion prints only what it always printed.
+  r = txtimg({"bad.asc", "bad.spg"}, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+
+  // One name only: a second would be an output, which a check has not.
+  r = txtimg({"-c", "good.asc", "out.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, usage);
+  r = txtimg({"-c", "none.asc"}, dir);
+  EXPECT_EQ(r.err, "Cannot open none.asc\n");
+  EXPECT_EQ(
+      files_in(dir.path),
+      (std::vector<std::string>{"bad.asc", "bad.spg", "cut.asc", "good.asc"}));
 }

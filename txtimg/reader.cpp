@@ -1,16 +1,18 @@
 // The listing reader: the line reader and its diagnostics, the section
 // loop and the five section readers.
 #include <errno.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "common/codes.h"
 #include "listing/listing.h"
+#include "txtimg/check.h"
 #include "txtimg/txtimg.h"
 
 namespace {
 
-constexpr int no_bank = -1;  ///< no bank header has scanned yet
+constexpr int no_bank = -1;     ///< no bank header has scanned yet
 constexpr int not_stored = -1;  ///< a bank section the image has no place for
 
 /// The scan fields every reader shares.  They live for the whole run and
@@ -40,6 +42,20 @@ struct ScanFields {
   int search_band = 0;
 };
 
+/// What the checks keep track of across sections.
+struct CheckState {
+  bool bank_seen[bank_count] = {};
+  bool weather_seen = false;
+  bool bands_seen = false;
+  bool message_seen = false;
+  bool settings_seen = false;
+  /// The start of the one line that may follow the last section read
+  /// (the instruction line, or a bank's talkgroup end line); null when
+  /// the line after it has been read.
+  const char *expected = nullptr;
+  long long listed_band_count = -1;  ///< settings line 13, when it reads
+};
+
 /// Everything one run of the reader works with.
 struct Reader {
   FILE *in = nullptr;
@@ -51,6 +67,9 @@ struct Reader {
   bool verbose = false;
   double version = 0.0;
   ScanFields f;
+  bool checking = false;  ///< the checks of txtimg -c run too
+  ListingCounts counts;
+  CheckState c;
 };
 
 /// Thrown after a fatal error has been reported.
@@ -62,20 +81,59 @@ struct ListingReadError {
 };
 
 void report_warning(Reader &r, const char *message) {
+  ++r.counts.warnings;
   fprintf(r.err, "Warning: %s at line %lld, file %s\n", message, r.line_count,
           r.name);
 }
 
 [[noreturn]] void report_fatal(Reader &r, const char *message) {
+  ++r.counts.errors;
   fprintf(r.err, "Error: %s at line %lld, file %s\n", message, r.line_count,
           r.name);
   throw ListingFatal{};
 }
 
-/// Reports the warnings of an encoding in the order they arose.
-void report_warnings(Reader &r, const Warnings &warnings) {
+/// Reports the warnings of an encoding in the order they arose; true when
+/// there were any.
+bool report_warnings(Reader &r, const Warnings &warnings) {
   for (int i = 0; i < warnings.count; ++i)
     report_warning(r, warnings.text[i]);
+  return warnings.count > 0;
+}
+
+/// Reports what a check found, in the warning form.
+void report_findings(Reader &r, const Findings &findings) {
+  for (int i = 0; i < findings.count; ++i)
+    report_warning(r, findings.text[i]);
+}
+
+/// Reports one finding of a check.
+__attribute__((format(printf, 2, 3))) void report_check(Reader &r,
+                                                        const char *format,
+                                                        ...) {
+  char message[256];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+  report_warning(r, message);
+}
+
+/// Reports the numbers of a text that are too large to be read.
+void check_numbers(Reader &r, const char *text, const char *kinds) {
+  if (!r.checking)
+    return;
+  Findings findings;
+  check_numbers_fit(text, kinds, findings);
+  report_findings(r, findings);
+}
+
+bool starts_with(const char *text, const char *prefix, size_t length) {
+  return strncmp(text, prefix, length) == 0;
+}
+
+bool starts_with(const char *text, const char *prefix) {
+  return starts_with(text, prefix, strlen(prefix));
 }
 
 /// Reads the next line, line feed included; a NUL byte becomes a blank and
@@ -105,6 +163,13 @@ void read_listing_line(Reader &r, const char *label) {
   r.line[length] = '\0';
   if (cut)
     report_warning(r, "line too long");
+  if (r.checking) {
+    // The byte order mark of the first line has a warning of its own.
+    bool mark = r.line_count == 1 && starts_with(r.line, byte_order_mark);
+    Findings findings;
+    check_encoding(r.line, mark ? 3 : 0, findings);
+    report_findings(r, findings);
+  }
 }
 
 /// Reads a line under the label that names a bank's channel or the line
@@ -133,14 +198,6 @@ bool scan_whole_number(const char *text, long long *value) {
   return true;
 }
 
-bool starts_with(const char *text, const char *prefix, size_t length) {
-  return strncmp(text, prefix, length) == 0;
-}
-
-bool starts_with(const char *text, const char *prefix) {
-  return starts_with(text, prefix, strlen(prefix));
-}
-
 /// Stores one byte.  The readers refuse bank and lockout numbers that have
 /// no place in the image before they compute an offset, so every offset
 /// here lies inside the body.
@@ -164,12 +221,21 @@ bool scan_channel_line(Reader &r) {
                 f.flags) >= 6;
 }
 
-/// Encodes the shared channel fields, reporting the encoder's warnings.
-ChannelCode encode_scanned_channel(Reader &r) {
+/// Encodes the shared channel fields, reporting the encoder's warnings;
+/// under a check, also what the line will not store as written.
+ChannelCode encode_scanned_channel(Reader &r, bool scanned, RecordKind kind) {
   Warnings warnings;
   ChannelCode code = encode_channel_code(r.f.frequency, r.f.mode, r.f.tone,
                                          r.f.flags, warnings);
-  report_warnings(r, warnings);
+  bool warned = report_warnings(r, warnings);
+  // A line that did not scan has fields of an earlier line; its warning
+  // says enough.
+  if (r.checking && scanned) {
+    Findings findings;
+    check_channel({r.f.frequency, r.f.mode, r.f.tone, r.f.flags, kind, warned},
+                  code, findings);
+    report_findings(r, findings);
+  }
   return code;
 }
 
@@ -177,9 +243,11 @@ void read_bank_channels(Reader &r, int bank) {
   ScanFields &f = r.f;
   for (int c = 1; c <= channel_count; ++c) {
     read_bank_line(r, f.bank_number, c);
-    if (!scan_channel_line(r))
+    bool scanned = scan_channel_line(r);
+    if (!scanned)
       report_warning(r, "cannot parse bank channel");
-    ChannelCode code = encode_scanned_channel(r);
+    check_numbers(r, r.line, "*");
+    ChannelCode code = encode_scanned_channel(r, scanned, RecordKind::channel);
     if (bank != not_stored) {
       int at = channel_offset(bank, c - 1);
       store_bytes(r, at, code.bytes, code_size, Field::bchan1);
@@ -191,20 +259,32 @@ void read_bank_channels(Reader &r, int bank) {
 void read_bank_search(Reader &r, int bank) {
   ScanFields &f = r.f;
   read_bank_line(r, f.bank_number, channel_count);
-  if (sscanf(r.line, r.verbose ? search_pattern_verbose : search_pattern_terse,
-             f.tag, &f.frequency, f.mode, f.tone, f.flags) < 5)
+  bool start_scanned =
+      sscanf(r.line, r.verbose ? search_pattern_verbose : search_pattern_terse,
+             f.tag, &f.frequency, f.mode, f.tone, f.flags) >= 5;
+  if (!start_scanned)
     report_warning(r, "cannot parse bank search");
   read_bank_line(r, f.bank_number, channel_count);
-  if (sscanf(r.line,
+  bool end_scanned =
+      sscanf(r.line,
              r.verbose ? search_end_pattern_verbose : search_end_pattern_terse,
-             &f.search_end, &f.search_step) < 2)
+             &f.search_end, &f.search_step) >= 2;
+  if (!end_scanned)
     report_warning(r, "cannot parse bank search end");
-  ChannelCode code = encode_scanned_channel(r);
+  ChannelCode code =
+      encode_scanned_channel(r, start_scanned, RecordKind::search);
   f.search_band = code.band;
   Warnings warnings;
   SearchEnd end =
       encode_search_end(f.search_end, f.search_step, f.search_band, warnings);
-  report_warnings(r, warnings);
+  bool warned = report_warnings(r, warnings);
+  if (r.checking && start_scanned && end_scanned) {
+    Findings findings;
+    check_search_end(
+        {f.frequency, f.mode, f.tone, f.flags, RecordKind::search, false},
+        f.search_end, f.search_step, f.search_band, end, warned, findings);
+    report_findings(r, findings);
+  }
   if (bank != not_stored) {
     int at = bank_base(bank) + bank_search_offset;
     store_bytes(r, at, code.bytes, code_size, Field::bsrch1);
@@ -247,9 +327,17 @@ void read_bank_info(Reader &r, int bank) {
 
   read_bank_line(r, f.bank_number, channel_count);
   int *s = f.fleet;
-  if (sscanf(from_column(r, fleet_map_column), fleet_map_pattern, &s[0], &s[1],
-             &s[2], &s[3], &s[4], &s[5], &s[6], &s[7]) < fleet_block_count)
+  bool fleet_scanned =
+      sscanf(from_column(r, fleet_map_column), fleet_map_pattern, &s[0], &s[1],
+             &s[2], &s[3], &s[4], &s[5], &s[6], &s[7]) >= fleet_block_count;
+  if (!fleet_scanned)
     report_warning(r, "cannot parse fleet map line");
+  check_numbers(r, from_column(r, fleet_map_column), "SSSSSSSS");
+  if (r.checking && fleet_scanned) {
+    Findings findings;
+    check_fleet_map(s, findings);
+    report_findings(r, findings);
+  }
   if (bank != not_stored) {
     for (int i = 0; i < fleet_block_count; ++i)
       store(r, base + bank_fleet_offset + i, s[i], Field::fleet);
@@ -284,7 +372,12 @@ void read_bank_lockouts(Reader &r, int bank) {
     Warnings warnings;
     LockoutPair pair =
         encode_lockout(f.lockout_frequency, f.search_band, warnings);
-    report_warnings(r, warnings);
+    bool warned = report_warnings(r, warnings);
+    if (r.checking && scanned >= 2) {
+      Findings findings;
+      check_lockout(f.lockout_frequency, pair, f.search_band, warned, findings);
+      report_findings(r, findings);
+    }
     if (bank != not_stored) {
       int at = lockout_offset(bank, static_cast<int>(f.lockout_number));
       store(r, at, pair.first, Field::sloc1);
@@ -309,9 +402,19 @@ void read_bank_talkgroups(Reader &r, int bank) {
                                 &f.talkgroup_code, f.tag) >= 3;
     if (!scanned)
       report_warning(r, "cannot parse talkgroup ID line");
+    check_numbers(r, r.line, "*x");
     unsigned id =
         encode_talkgroup(f.bank_type, f.talkgroup_code,
                          with_text ? f.talkgroup_text : nullptr, f.fleet);
+    if (r.checking && scanned) {
+      if (with_text && !strchr(f.talkgroup_text, '-'))
+        check_numbers(r, f.talkgroup_text, "d");
+      Findings findings;
+      check_talkgroup(f.bank_type, f.talkgroup_code,
+                      with_text ? f.talkgroup_text : nullptr, f.fleet, id,
+                      findings);
+      report_findings(r, findings);
+    }
     if (bank != not_stored) {
       int at = talkgroup_offset(bank, t);
       store(r, at, id & 0xFF, Field::trnk1);
@@ -339,6 +442,12 @@ void read_bank(Reader &r) {
     bank = static_cast<int>(f.bank_number);
   else
     report_warning(r, "bank number out of range");
+  if (r.checking && bank != not_stored) {
+    if (r.c.bank_seen[bank])
+      report_check(r, "bank %d appears a second time, it replaces the first",
+                   bank);
+    r.c.bank_seen[bank] = true;
+  }
   read_listing_line(r, "blank line after section header");
   read_bank_channels(r, bank);
   read_listing_line(r, "blank line before bank search data");
@@ -347,16 +456,20 @@ void read_bank(Reader &r) {
   read_bank_info(r, bank);
   read_bank_lockouts(r, bank);
   read_bank_talkgroups(r, bank);
+  r.c.expected = talkgroup_footer_start;
 }
 
 void read_weather(Reader &r) {
+  r.c.weather_seen = true;
   read_listing_line(r, "blank line before weather bank");
   r.f.bank_number = weather_bank;
   for (int c = 1; c <= weather_count; ++c) {
     read_bank_line(r, weather_bank, c);
-    if (!scan_channel_line(r))
+    bool scanned = scan_channel_line(r);
+    if (!scanned)
       report_warning(r, "cannot parse weather channel");
-    ChannelCode code = encode_scanned_channel(r);
+    check_numbers(r, r.line, "*");
+    ChannelCode code = encode_scanned_channel(r, scanned, RecordKind::weather);
     int at = weather_channel_offset(c - 1);
     store_bytes(r, at, code.bytes, code_size, Field::wchan1);
     store_bytes(r, at + code_size, r.f.tag, tag_size, Field::wchan2);
@@ -365,6 +478,7 @@ void read_weather(Reader &r) {
 
 void read_bands(Reader &r) {
   ScanFields &f = r.f;
+  r.c.bands_seen = true;
   read_listing_line(r, "blank line before Preprogrammed Search Bands");
   f.bank_number = weather_bank;
   int rows = 0;
@@ -372,10 +486,13 @@ void read_bands(Reader &r) {
     read_bank_line(r, weather_bank, row);
     if (strlen(r.line) <= band_list_end_length)
       break;
-    if (sscanf(r.line, r.verbose ? band_pattern_verbose : band_pattern_terse,
+    bool scanned =
+        sscanf(r.line, r.verbose ? band_pattern_verbose : band_pattern_terse,
                &f.line_number, f.tag, &f.frequency, f.mode, &f.band_end,
-               &f.band_step) < 6)
+               &f.band_step) >= 6;
+    if (!scanned)
       report_warning(r, "cannot parse search band");
+    check_numbers(r, r.line, "*");
     if (row > band_record_count) {
       report_warning(r, "too many search bands");
       continue;
@@ -383,7 +500,13 @@ void read_bands(Reader &r) {
     Warnings warnings;
     BandCode code = encode_band_code(f.frequency, f.mode, f.band_end,
                                      f.band_step, warnings);
-    report_warnings(r, warnings);
+    bool warned = report_warnings(r, warnings);
+    if (r.checking && scanned) {
+      Findings findings;
+      check_band_row(f.frequency, f.band_end, f.band_step, code, warned,
+                     findings);
+      report_findings(r, findings);
+    }
     int at = band_record_offset(row);
     store_bytes(r, at, code.bytes, code_size, Field::psrch1);
     const char no_tag[tag_size] = {};
@@ -404,6 +527,7 @@ void read_bands(Reader &r) {
 }
 
 void read_message(Reader &r) {
+  r.c.message_seen = true;
   read_listing_line(r, "blank line before Opening screen message");
   for (int k = 1; k <= message_line_count; ++k) {
     char label[32];
@@ -434,34 +558,92 @@ struct SettingsLine {
   int offset;
   Field tag;
   const char *warning;
+  const char *name;    ///< how a check calls the value
+  SettingCheck check;  ///< the check of the value
 };
 
+// clang-format off
 constexpr SettingsLine settings_lines[] = {
-    {Setting::hex_byte, u1_offset, Field::u1, "cannot parse unknown byte 1"},
-    {Setting::number, blt_offset, Field::blt, "cannot parse Backlight on time"},
-    {Setting::delay, sdt_offset, Field::sdt, "cannot parse Scan delay time"},
-    {Setting::delay, tdt_offset, Field::tdt, "cannot parse Trunk delay time"},
-    {Setting::hex_byte, u5_offset, Field::u5, "cannot parse unknown byte 5"},
+    {Setting::hex_byte, u1_offset, Field::u1, "cannot parse unknown byte 1",
+     "unknown byte 1", SettingCheck::raw_byte},
+    {Setting::number, blt_offset, Field::blt, "cannot parse Backlight on time",
+     "backlight on time", SettingCheck::backlight},
+    {Setting::delay, sdt_offset, Field::sdt, "cannot parse Scan delay time",
+     "scan delay time", SettingCheck::scan_delay},
+    {Setting::delay, tdt_offset, Field::tdt, "cannot parse Trunk delay time",
+     "trunk rescan delay time", SettingCheck::trunk_delay},
+    {Setting::hex_byte, u5_offset, Field::u5, "cannot parse unknown byte 5",
+     "unknown byte 5", SettingCheck::raw_byte},
     {Setting::tenths, msdt_offset, Field::msdt,
-     "cannot parse Minimum scan delaytime"},
-    {Setting::number, dc_offset, Field::dc, "cannot parse Display contrast"},
+     "cannot parse Minimum scan delaytime",
+     "minimum scan delay time", SettingCheck::minimum_delay},
+    {Setting::number, dc_offset, Field::dc, "cannot parse Display contrast",
+     "display contrast", SettingCheck::contrast},
     {Setting::priority, pc1_offset, Field::pc1,
-     "cannot parse Priority channel"},
+     "cannot parse Priority channel",
+     "priority channel number", SettingCheck::priority},
     {Setting::last_search, lsf_offset, Field::lsf1,
-     "cannot parse Last search frequency"},
-    {Setting::hex_byte, poo_offset, Field::poo, "cannot parse Priority on/off"},
+     "cannot parse Last search frequency",
+     "last search frequency byte", SettingCheck::raw_byte},
+    {Setting::hex_byte, poo_offset, Field::poo, "cannot parse Priority on/off",
+     "priority on/off", SettingCheck::raw_byte},
     {Setting::hex_byte, wxpoo_offset, Field::wxpoo,
-     "cannot parse WX Priority on/off"},
+     "cannot parse WX Priority on/off",
+     "WX priority on/off", SettingCheck::raw_byte},
     {Setting::hex_byte, wxpcn_offset, Field::wxpcn,
-     "cannot parse WX Priority channel number"},
-    {Setting::band_count, band_count_offset, Field::psrch3, nullptr},
+     "cannot parse WX Priority channel number",
+     "WX priority channel number", SettingCheck::raw_byte},
+    {Setting::band_count, band_count_offset, Field::psrch3, nullptr,
+     "number of preprogrammed search bands", SettingCheck::raw_byte},
     {Setting::keypad, ktf1_offset, Field::ktf1,
-     "cannot parse Keypad tone frequency"},
+     "cannot parse Keypad tone frequency",
+     "keypad tone frequency", SettingCheck::keypad},
     {Setting::bank_word, scan_banks_offset, Field::escb1,
-     "cannot parse Enabled scan banks"},
+     "cannot parse Enabled scan banks",
+     "enabled scan banks", SettingCheck::raw_byte},
     {Setting::bank_word, search_banks_offset, Field::eseb1,
-     "cannot parse Enabled search banks"},
+     "cannot parse Enabled search banks",
+     "active search banks", SettingCheck::raw_byte},
 };
+// clang-format on
+
+/// The numbers a settings line holds, for the check that they fit.
+const char *setting_numbers(Setting kind) {
+  switch (kind) {
+    case Setting::hex_byte:
+      return "x";
+    case Setting::number:
+    case Setting::delay:
+    case Setting::band_count:
+      return "d";
+    case Setting::priority:
+      return "dd";
+    case Setting::last_search:
+      return "xxx";
+    case Setting::tenths:
+    case Setting::keypad:
+    case Setting::bank_word:
+      break;
+  }
+  return "";
+}
+
+/// Reports what a check finds in one setting value.
+void check_value(Reader &r, const SettingsLine &s, long long value) {
+  if (!r.checking)
+    return;
+  Findings findings;
+  check_setting(s.check, s.name, value, findings);
+  report_findings(r, findings);
+}
+
+void check_real_value(Reader &r, const SettingsLine &s, double value) {
+  if (!r.checking)
+    return;
+  Findings findings;
+  check_real_setting(s.check, s.name, value, findings);
+  report_findings(r, findings);
+}
 
 /// Scans one settings value and stores its bytes; a line that gives fewer
 /// values than its pattern asks for stores nothing.
@@ -472,6 +654,7 @@ bool read_setting(Reader &r, const SettingsLine &s) {
       unsigned value;
       if (sscanf(text, hex_value_pattern, &value) < 1)
         return false;
+      check_value(r, s, value);
       store(r, s.offset, value, s.tag);
       return true;
     }
@@ -480,6 +663,7 @@ bool read_setting(Reader &r, const SettingsLine &s) {
       int value;
       if (sscanf(text, number_value_pattern, &value) < 1)
         return false;
+      check_value(r, s, value);
       store(r, s.offset, s.kind == Setting::delay ? encode_delay(value) : value,
             s.tag);
       return true;
@@ -488,6 +672,7 @@ bool read_setting(Reader &r, const SettingsLine &s) {
       double seconds;
       if (sscanf(text, real_value_pattern, &seconds) < 1)
         return false;
+      check_real_value(r, s, seconds);
       store(r, s.offset, encode_tenths(seconds), s.tag);
       return true;
     }
@@ -495,6 +680,8 @@ bool read_setting(Reader &r, const SettingsLine &s) {
       int first, second;
       if (sscanf(text, priority_pattern, &first, &second) < 2)
         return false;
+      check_value(r, s, first);
+      check_value(r, s, second);
       PriorityChannel pc = encode_priority_channel(first, second);
       store(r, pc1_offset, pc.pc1, Field::pc1);
       store(r, pc2_offset, pc.pc2, Field::pc2);
@@ -504,17 +691,26 @@ bool read_setting(Reader &r, const SettingsLine &s) {
       unsigned v[3];
       if (sscanf(text, last_search_pattern, &v[0], &v[1], &v[2]) < 3)
         return false;
+      for (unsigned value : v)
+        check_value(r, s, value);
       const Field tags[3] = {Field::lsf1, Field::lsf2, Field::lsf3};
       for (int i = 0; i < 3; ++i)
         store(r, s.offset + i, v[i], tags[i]);
       return true;
     }
-    case Setting::band_count:
+    case Setting::band_count: {
+      // Not stored: the band rows give the count.  A check compares it
+      // with the band section.
+      int count;
+      if (sscanf(text, number_value_pattern, &count) == 1)
+        r.c.listed_band_count = count;
       return true;
+    }
     case Setting::keypad: {
       double hertz;
       if (sscanf(text, real_value_pattern, &hertz) < 1)
         return false;
+      check_real_value(r, s, hertz);
       unsigned value = encode_keypad_tone(hertz);
       store(r, ktf1_offset, value & 0xFF, Field::ktf1);
       store(r, ktf2_offset, value >> 8, Field::ktf2);
@@ -524,6 +720,11 @@ bool read_setting(Reader &r, const SettingsLine &s) {
       char word[line_buffer_size];
       if (sscanf(text, bank_word_pattern, word) < 1)
         return false;
+      if (r.checking) {
+        Findings findings;
+        check_bank_word(s.name, word, findings);
+        report_findings(r, findings);
+      }
       unsigned char bytes[bank_word_size];
       encode_bank_word(word, bytes);
       bool scan = s.tag == Field::escb1;
@@ -540,11 +741,14 @@ bool read_setting(Reader &r, const SettingsLine &s) {
 }
 
 void read_settings(Reader &r) {
+  r.c.settings_seen = true;
   read_listing_line(r, "blank line before Scanner settings");
   for (const SettingsLine &s : settings_lines) {
     read_listing_line(r, s.kind == Setting::band_count
                              ? "Number of preprogrammed search bands"
                              : "scanner setting");
+    check_numbers(r, from_column(r, settings_value_column),
+                  setting_numbers(s.kind));
     if (!read_setting(r, s))
       report_warning(r, s.warning);
   }
@@ -568,15 +772,79 @@ void read_version(Reader &r) {
     report_fatal(
         r, "wrong file version, this program is for ASC V 1.03 or earlier");
   r.verbose = scanned >= 3 && (word[0] == 'v' || word[0] == 'V');
+  r.c.expected = instruction_start;
   r.version = major + minor * 0.01;
+}
+
+/// A line without control bytes, blanks trimmed, at most limit characters.
+void shown_line(const char *line, char *out, size_t limit) {
+  while (*line == ' ')
+    ++line;
+  size_t length = strlen(line);
+  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r' ||
+                        line[length - 1] == ' '))
+    --length;
+  if (length > limit)
+    length = limit;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    out[i] = c < 0x20 || c >= 0x7F ? '?' : static_cast<char>(c);
+  }
+  out[length] = '\0';
+}
+
+/// Under a check, names a line between sections that is not read: all
+/// but blank lines, the instruction line and the end line of a bank's
+/// talkgroups.
+void check_skipped_line(Reader &r) {
+  const char *expected = r.c.expected;
+  r.c.expected = nullptr;
+  if (!r.checking)
+    return;
+  char text[32];
+  shown_line(r.line, text, 30);
+  if (text[0] == '\0' || (expected && starts_with(r.line, expected)))
+    return;
+  report_check(r, "line between sections is not read: \"%s\"", text);
+}
+
+/// Under a check, names each section the listing lacks, by what the image
+/// will hold instead.
+void check_missing_sections(Reader &r) {
+  if (!r.checking)
+    return;
+  for (int b = 0; b < bank_count; ++b)
+    if (!r.c.bank_seen[b])
+      report_check(r, "bank %d section is missing, bank %d stays all zero", b,
+                   b);
+  if (!r.c.weather_seen)
+    report_check(r,
+                 "weather section is missing, the weather channels stay "
+                 "all zero");
+  if (!r.c.bands_seen && r.c.listed_band_count > 0)
+    report_check(r,
+                 "preprogrammed search band section is missing, though the "
+                 "settings list %lld bands; none is stored",
+                 r.c.listed_band_count);
+  if (!r.c.message_seen)
+    report_check(r,
+                 "opening message section is missing, the message stays "
+                 "all zero");
+  if (!r.c.settings_seen)
+    report_check(r,
+                 "scanner settings section is missing, the settings stay "
+                 "all zero");
 }
 
 /// Reads sections until the settings or an unknown section header.
 void read_sections(Reader &r) {
   for (;;) {
     read_listing_line(r, "section header");
-    if (!starts_with(r.line, section_mark))
+    if (!starts_with(r.line, section_mark)) {
+      check_skipped_line(r);
       continue;  // text between sections
+    }
+    r.c.expected = nullptr;
     if (starts_with(r.line, bank_prefix)) {
       read_bank(r);
     } else if (starts_with(r.line, weather_prefix)) {
@@ -589,6 +857,14 @@ void read_sections(Reader &r) {
       read_settings(r);
       return;
     } else {
+      if (r.checking) {
+        char header[32];
+        shown_line(r.line, header, 30);
+        report_check(r,
+                     "section header \"%s\" is unknown: nothing after it is "
+                     "read",
+                     header);
+      }
       return;
     }
   }
@@ -596,22 +872,27 @@ void read_sections(Reader &r) {
 
 }  // namespace
 
-bool read_listing(FILE *in, const char *input_name, FILE *err,
-                  ImageBody &image) {
+bool read_listing(FILE *in, const char *input_name, FILE *err, ImageBody &image,
+                  ListingCounts *check) {
   Reader r;
   r.in = in;
   r.name = input_name;
   r.err = err;
   r.image = &image;
+  r.checking = check != nullptr;
   memset(image.bytes, 0, body_size);
+  bool done = false;
   try {
     read_version(r);
     read_sections(r);
-    return true;
+    check_missing_sections(r);
+    done = true;
   } catch (const ListingFatal &) {
-    return false;
   } catch (const ListingReadError &e) {
+    ++r.counts.errors;
     fprintf(err, "Cannot read %s: %s\n", input_name, strerror(e.error));
-    return false;
   }
+  if (check)
+    *check = r.counts;
+  return done;
 }

@@ -13,6 +13,7 @@ namespace {
 void print_usage(FILE *err) {
   fprintf(err, "txtimg [-h] [inputfile] [outputfile.spg]\n");
   fprintf(err, "  -h prints this help message\n");
+  fprintf(err, "  -c checks the listing and writes no image\n");
   fprintf(err, "  inputfile is the ascii source file\n");
   fprintf(err, "          (defaults to %s)\n", default_listing_input);
   fprintf(err, "  outputfile.spg is the binary output file\n");
@@ -39,17 +40,42 @@ bool write_output(int fd, const ImageBody &image, const char *output,
   return true;
 }
 
+/// Reads a listing as a conversion does, with the checks before upload,
+/// and writes nothing; the exit status.
+int check_listing(const char *input, FILE *err) {
+  FILE *in = fopen(input, "re");
+  if (!in) {
+    fprintf(err, "Cannot open %s\n", input);
+    return 1;
+  }
+  static ImageBody image;
+  ListingCounts counts;
+  read_listing(in, input, err, image, &counts);
+  fclose(in);
+  if (counts.warnings == 0 && counts.errors == 0)
+    return 0;
+  fprintf(err, "%d warning%s and %d error%s in %s\n", counts.warnings,
+          counts.warnings == 1 ? "" : "s", counts.errors,
+          counts.errors == 1 ? "" : "s", input);
+  return 1;
+}
+
 }  // namespace
 
 int run_txtimg(int argc, char **argv, FILE *err) {
   optind = 0;  // lets a caller run more than one command line
-  if (getopt(argc, argv, "h") != -1) {  // -h, or any unknown option
-    print_usage(err);
-    return 1;
+  bool check = false;
+  int option;
+  while ((option = getopt(argc, argv, "hc")) != -1) {
+    if (option != 'c') {  // -h, or any unknown option
+      print_usage(err);
+      return 1;
+    }
+    check = true;
   }
-  // A third name is most likely a glob that matched more than two files,
-  // and the second of them would be overwritten.
-  if (argc - optind > 2) {
+  // More names than the program takes are most likely a glob that matched
+  // more files than meant, and the second of them would be overwritten.
+  if (argc - optind > (check ? 1 : 2)) {
     print_usage(err);
     return 1;
   }
@@ -63,6 +89,8 @@ int run_txtimg(int argc, char **argv, FILE *err) {
     fprintf(err, "Use imgtxt to convert spg to ASCII.\n");
     return 1;
   }
+  if (check)
+    return check_listing(input, err);
   // One file under two names would have the listing overwritten by the
   // image.
   if (is_same_file(input, output)) {

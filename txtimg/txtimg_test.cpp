@@ -572,7 +572,8 @@ TEST(ReadListing, NumbersTooLargeForAnIntAreOutOfRange) {
     for (int i = 0; i < bank_size; ++i)
       ASSERT_EQ(get(r, i), 0) << i;
   }
-  for (const char *number : {"4294967297", "-4294967295", "99999999999999999"}) {
+  for (const char *number :
+       {"4294967297", "-4294967295", "99999999999999999"}) {
     SCOPED_TRACE(number);
     Lines edited = lines;
     size_t end = edited.find(" (end lockouts)");

@@ -1,0 +1,542 @@
+// The checks of a listing before upload: stored values against written
+// ones, documented ranges, standard tones and codes, and re-encoded text.
+#include "txtimg/check.h"
+
+#include <ctype.h>
+#include <errno.h>
+#include <limits.h>
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/image.h"
+
+const double standard_ctcss_tones[50] = {
+    67.0,  69.3,  71.9,  74.4,  77.0,  79.7,  82.5,  85.4,  88.5,  91.5,
+    94.8,  97.4,  100.0, 103.5, 107.2, 110.9, 114.8, 118.8, 123.0, 127.3,
+    131.8, 136.5, 141.3, 146.2, 151.4, 156.7, 159.8, 162.2, 165.5, 167.9,
+    171.3, 173.8, 177.3, 179.9, 183.5, 186.2, 189.9, 192.8, 196.6, 199.5,
+    203.5, 206.5, 210.7, 218.1, 225.7, 229.1, 233.6, 241.8, 250.3, 254.1,
+};
+
+// Octal literals: each is the code as it is written after the D.
+const int standard_dcs_codes[104] = {
+    023,  025,  026,  031,  032,  036,  043,  047,  051,  053,  054,  065,
+    071,  072,  073,  074,  0114, 0115, 0116, 0122, 0125, 0131, 0132, 0134,
+    0143, 0145, 0152, 0155, 0156, 0162, 0165, 0172, 0174, 0205, 0212, 0223,
+    0225, 0226, 0243, 0244, 0245, 0246, 0251, 0252, 0255, 0261, 0263, 0265,
+    0266, 0271, 0274, 0306, 0311, 0315, 0325, 0331, 0332, 0343, 0346, 0351,
+    0356, 0364, 0365, 0371, 0411, 0412, 0413, 0423, 0431, 0432, 0445, 0446,
+    0452, 0454, 0455, 0462, 0464, 0465, 0466, 0503, 0506, 0516, 0523, 0526,
+    0532, 0546, 0565, 0606, 0612, 0624, 0627, 0631, 0632, 0654, 0662, 0664,
+    0703, 0712, 0723, 0731, 0732, 0734, 0743, 0754,
+};
+
+namespace {
+
+/// Frequencies and steps are written with four decimals.
+constexpr double frequency_tolerance = 0.00005;
+
+/// A text for a warning: at most limit characters, blanks trimmed at both
+/// ends, bytes that would not print shown as '?'.
+void shown_text(const char *text, char *out, size_t limit) {
+  while (*text == ' ')
+    ++text;
+  size_t length = strlen(text);
+  while (length > 0 && isspace(static_cast<unsigned char>(text[length - 1])))
+    --length;
+  if (length > limit)
+    length = limit;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    out[i] = c < 0x20 || c >= 0x7F ? '?' : static_cast<char>(c);
+  }
+  out[length] = '\0';
+}
+
+/// Reports a frequency that the image will hold as another one.
+void compare_frequency(const char *what, double written, double stored,
+                       int band, Findings &findings) {
+  if (fabs(written - stored) < frequency_tolerance)
+    return;
+  double step = band_table[band & 7].step;
+  if (isfinite(written) && fabs(written - stored) < step)
+    add_finding(findings, "%s %.10g is not on the %g MHz step, stored as %.4f",
+                what, written, step, stored);
+  else
+    add_finding(findings, "%s %.10g is stored as %.4f", what, written, stored);
+}
+
+/// Reports a search or band step that is not a whole number of band steps.
+void compare_step(const char *what, double written, double stored, int band,
+                  Findings &findings) {
+  if (fabs(written - stored) < frequency_tolerance)
+    return;
+  add_finding(findings,
+              "%s %.10g is not a whole number of %g MHz steps, stored as "
+              "%.4f",
+              what, written, band_table[band & 7].step, stored);
+}
+
+void check_tone(int mode, const char *tone, const ChannelCode &code,
+                RecordKind kind, Findings &findings) {
+  char word[24], stored[24];
+  shown_text(tone, word, 20);
+  shown_text(decode_channel_code(code.bytes, kind).tone, stored, 20);
+  if (mode == mode_pl) {
+    double hertz;
+    if (sscanf(tone, "%lf", &hertz) != 1) {
+      add_finding(findings, "PL tone %s is not a number, no tone is stored",
+                  word);
+      return;
+    }
+    if (is_standard_ctcss_tone(hertz))
+      return;
+    char after[48] = "";
+    if (code.bytes[5] < first_tone_range)
+      snprintf(after, sizeof after, ", so no tone is stored");
+    else if (fabs(atof(stored) - hertz) > 0.0001)
+      snprintf(after, sizeof after, ", stored as %s", stored);
+    add_finding(findings,
+                "PL tone %s is not a standard CTCSS tone, the nearest is "
+                "%.1f%s",
+                word, nearest_ctcss_tone(hertz), after);
+  } else if (mode == mode_dpl) {
+    unsigned value;
+    int used = -1;
+    if (sscanf(tone, "D%o%n", &value, &used) != 1 ||
+        used != static_cast<int>(strlen(tone)))
+      add_finding(findings,
+                  "DCS code %s is not D followed by octal digits, stored as %s",
+                  word, stored);
+    else if (!is_standard_dcs_code(value))
+      add_finding(findings, "DCS code %s is not a standard DCS code", word);
+  } else {
+    double hertz;
+    if (sscanf(tone, "%lf", &hertz) != 1 || hertz != 0.0) {
+      char name[8];
+      shown_text(mode_names[mode], name, 5);
+      add_finding(findings, "tone %s is not stored in mode %s", word, name);
+    }
+  }
+}
+
+/// True when a talkgroup text holds nothing but blanks and the words Scan
+/// and Skip: an empty slot.
+bool is_empty_talkgroup(const char *text) {
+  for (const char *p = text; *p;) {
+    if (strncmp(p, "Scan", 4) == 0 || strncmp(p, "Skip", 4) == 0)
+      p += 4;
+    else if (*p == ' ')
+      ++p;
+    else
+      return false;
+  }
+  return true;
+}
+
+/// Block, fleet and subfleet of a Type I talkgroup text; false when it
+/// does not give all three.
+bool read_type_one(const char *text, int *block, int *fleet, int *subfleet) {
+  const char *dash = strchr(text, '-');
+  long at = dash ? dash - text : -1;
+  if (at != 3 && at != 4)
+    return false;
+  return sscanf(text, at == 4 ? "%1d%3d-%1d" : "%1d%2d-%2d", block, fleet,
+                subfleet) == 3;
+}
+
+void check_motorola(const char *text, const char *shown, const int *fleet_map,
+                    unsigned id, Findings &findings) {
+  const char *dash = strchr(text, '-');
+  long at = dash ? dash - text : -1;
+  if (at == 3 || at == 4) {
+    int block, fleet, subfleet;
+    if (!read_type_one(text, &block, &fleet, &subfleet)) {
+      add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
+                  id);
+      return;
+    }
+    if (block < 0 || block >= fleet_block_count) {
+      add_finding(findings,
+                  "talkgroup %s names block %d, which the fleet map does not "
+                  "have, stored as %04X",
+                  shown, block, id);
+      return;
+    }
+    int size = fleet_map[block];
+    if (size == 0) {
+      add_finding(findings,
+                  "talkgroup %s is a Type I ID, but the fleet map marks block "
+                  "%d as Type II (S00)",
+                  shown, block);
+      return;
+    }
+    if (size < 0 || size > 14) {
+      add_finding(findings,
+                  "talkgroup %s lies in block %d, whose size code S%02d has "
+                  "no fleets",
+                  shown, block, size);
+      return;
+    }
+    const FleetSize &row = fleet_size(size);
+    int fleets =
+        row.span < motorola_block_size ? motorola_block_size / row.span : 1;
+    unsigned char bytes[fleet_block_count];
+    for (int i = 0; i < fleet_block_count; ++i)
+      bytes[i] = static_cast<unsigned char>(fleet_map[i]);
+    char back[talkgroup_text_size + 1];
+    decode_talkgroup(bank_type_mot, id, bytes, back);
+    char stored[talkgroup_text_size + 1];
+    shown_text(back, stored, talkgroup_text_size);
+    if (fleet < 0 || fleet >= fleets)
+      add_finding(findings,
+                  "fleet %d of talkgroup %s is outside 0 to %d for size code "
+                  "S%02d, stored as %s",
+                  fleet, shown, fleets - 1, size, stored);
+    else if (subfleet < 0 || subfleet >= row.subfleets)
+      add_finding(findings,
+                  "subfleet %d of talkgroup %s is outside 0 to %d for size "
+                  "code S%02d, stored as %s",
+                  subfleet, shown, row.subfleets - 1, size, stored);
+    else {
+      int b2, f2, s2;
+      if (!read_type_one(back, &b2, &f2, &s2) || b2 != block || f2 != fleet ||
+          s2 != subfleet)
+        add_finding(findings, "talkgroup %s is stored as %s", shown, stored);
+    }
+    return;
+  }
+  int number;
+  if (sscanf(text, "%d", &number) != 1) {
+    add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
+                id);
+    return;
+  }
+  constexpr int largest = 0xFFF * 16;
+  if (number < 0 || number > largest) {
+    add_finding(findings, "Type II ID %d is outside 0 to %d", number, largest);
+    return;
+  }
+  if (number % 16 != 0)
+    add_finding(findings, "Type II ID %d is not a multiple of 16, stored as %d",
+                number, number / 16 * 16);
+  int block = static_cast<int>((id & 0xE00) >> 9);
+  if (fleet_map[block] != 0)
+    add_finding(findings,
+                "Type II ID %d lies in block %d, which the fleet map marks as "
+                "Type I (S%02d)",
+                number, block, fleet_map[block]);
+}
+
+}  // namespace
+
+void add_finding(Findings &findings, const char *format, ...) {
+  constexpr int capacity = sizeof findings.text / sizeof findings.text[0];
+  if (findings.count >= capacity)
+    return;
+  va_list args;
+  va_start(args, format);
+  vsnprintf(findings.text[findings.count++], sizeof findings.text[0], format,
+            args);
+  va_end(args);
+}
+
+double nearest_ctcss_tone(double hertz) {
+  double nearest = standard_ctcss_tones[0];
+  for (double tone : standard_ctcss_tones)
+    if (fabs(tone - hertz) < fabs(nearest - hertz))
+      nearest = tone;
+  return nearest;
+}
+
+bool is_standard_ctcss_tone(double hertz) {
+  return fabs(nearest_ctcss_tone(hertz) - hertz) < 0.0001;
+}
+
+bool is_standard_dcs_code(unsigned value) {
+  for (int code : standard_dcs_codes)
+    if (static_cast<unsigned>(code) == value)
+      return true;
+  return false;
+}
+
+void check_channel(const ChannelLine &line, const ChannelCode &code,
+                   Findings &findings) {
+  bool search = line.kind == RecordKind::search;
+  if (!line.encoder_warned) {
+    // Flag U keeps no frequency: a channel lists 0.0, a search record the
+    // bottom of band 0.
+    if (line.flags[0] == 'U' && !search) {
+      if (fabs(line.frequency) >= frequency_tolerance)
+        add_finding(findings,
+                    "frequency %.10g is not stored: flag U marks a channel "
+                    "without one",
+                    line.frequency);
+    } else {
+      double stored = decode_channel_code(code.bytes, line.kind).frequency;
+      compare_frequency(search ? "search start" : "frequency", line.frequency,
+                        stored, code.band, findings);
+    }
+  }
+  if (line.kind == RecordKind::weather)
+    return;  // a weather channel lists no tone
+  Warnings ignored;
+  int mode = match_mode(line.mode, ignored);
+  if (mode >= 0)
+    check_tone(mode, line.tone, code, line.kind, findings);
+}
+
+void check_search_end(const ChannelLine &start, double end, double step,
+                      int band, const SearchEnd &bytes, bool encoder_warned,
+                      Findings &findings) {
+  if (!encoder_warned) {
+    SearchEndView stored = decode_search_end(bytes.bytes, band);
+    compare_frequency("search end", end, stored.end, band, findings);
+    compare_step("search step", step, stored.step, band, findings);
+  }
+  if (start.flags[0] != 'U' && end < start.frequency - frequency_tolerance)
+    add_finding(findings, "search end %.10g is below its start %.10g", end,
+                start.frequency);
+}
+
+void check_lockout(double frequency, const LockoutPair &pair, int band,
+                   bool encoder_warned, Findings &findings) {
+  const unsigned char bytes[2] = {pair.first, pair.second};
+  double stored;
+  if (encoder_warned || !decode_lockout(bytes, band, &stored))
+    return;
+  compare_frequency("lockout", frequency, stored, band, findings);
+}
+
+void check_band_row(double start, double end, double step, const BandCode &code,
+                    bool encoder_warned, Findings &findings) {
+  if (encoder_warned || code.empty)
+    return;
+  BandView stored = decode_band_code(code.bytes);
+  int band = code.bytes[3] & 7;
+  compare_frequency("band start", start, stored.start, band, findings);
+  compare_frequency("band end", end, stored.end, band, findings);
+  compare_step("band step", step, stored.step, band, findings);
+  if (end < start - frequency_tolerance)
+    add_finding(findings, "band end %.10g is below its start %.10g", end,
+                start);
+}
+
+void check_fleet_map(const int *values, Findings &findings) {
+  for (int block = 0; block < fleet_block_count; ++block)
+    if (values[block] < 0 || values[block] > 14)
+      add_finding(findings,
+                  "fleet map S%02d of block %d is not a size code of 0 to 14",
+                  values[block], block);
+}
+
+void check_talkgroup(int bank_type, unsigned code, const char *text,
+                     const int *fleet_map, unsigned id, Findings &findings) {
+  bool trunked = bank_type == bank_type_ltr || bank_type == bank_type_mot ||
+                 bank_type == bank_type_edacs;
+  if (!text || !trunked) {
+    if (code > 0xFFFF)
+      add_finding(findings, "talkgroup code %X is stored as %04X", code,
+                  code & 0xFFFF);
+    return;
+  }
+  if (is_empty_talkgroup(text))
+    return;
+  char shown[talkgroup_text_size + 1];
+  shown_text(text, shown, talkgroup_text_size);
+  if (bank_type == bank_type_mot) {
+    check_motorola(text, shown, fleet_map, id, findings);
+    return;
+  }
+  if (bank_type == bank_type_ltr) {
+    int area, home, user;
+    if (sscanf(text, "%1d%2d%3d", &area, &home, &user) != 3) {
+      add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
+                  id);
+      return;
+    }
+    unsigned char no_map[fleet_block_count] = {};
+    char back[talkgroup_text_size + 1];
+    decode_talkgroup(bank_type_ltr, id, no_map, back);
+    char stored[talkgroup_text_size + 1];
+    shown_text(back, stored, talkgroup_text_size);
+    if (area < 0 || area > 1)
+      add_finding(findings, "LTR area %d is outside 0 to 1, stored as %s", area,
+                  stored);
+    if (home < 0 || home > 31)
+      add_finding(findings,
+                  "LTR home repeater %d is outside 0 to 31, stored as %s", home,
+                  stored);
+    if (user < 0 || user > 255)
+      add_finding(findings, "LTR user ID %d is outside 0 to 255, stored as %s",
+                  user, stored);
+    return;
+  }
+  int number;
+  if (sscanf(text, "%d", &number) != 1) {
+    add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
+                id);
+    return;
+  }
+  if (number < 0 || number > 0xFFF)
+    add_finding(findings, "EDACS ID %d is outside 0 to 4095, stored as %d",
+                number, static_cast<int>(id & 0xFFF));
+}
+
+void check_setting(SettingCheck kind, const char *name, long long value,
+                   Findings &findings) {
+  long long byte = value & 0xFF;
+  switch (kind) {
+    case SettingCheck::raw_byte:
+      if (byte != value)
+        add_finding(findings, "%s %llX is stored as %02llX", name, value, byte);
+      return;
+    case SettingCheck::priority:
+      if (byte != value)
+        add_finding(findings, "%s %lld is stored as %lld", name, value, byte);
+      return;
+    case SettingCheck::backlight:
+      if (value < 1 || value > 255)
+        add_finding(findings,
+                    "%s %lld s is outside 1 to 255 s, stored as %lld s", name,
+                    value, byte);
+      return;
+    case SettingCheck::contrast:
+      if (value < 9 || value > 14)
+        add_finding(findings, "%s %lld is outside 9 to 14, stored as %lld",
+                    name, value, byte);
+      return;
+    case SettingCheck::scan_delay:
+    case SettingCheck::trunk_delay: {
+      long long most = kind == SettingCheck::scan_delay ? 25500 : 10000;
+      long long stored = (value / 100 & 0xFF) * 100;
+      if (value < 400 || value > most)
+        add_finding(findings,
+                    "%s %lld ms is outside 400 to %lld ms, stored as %lld ms",
+                    name, value, most, stored);
+      else if (stored != value)
+        add_finding(findings, "%s %lld ms is stored as %lld ms", name, value,
+                    stored);
+      return;
+    }
+    case SettingCheck::minimum_delay:
+    case SettingCheck::keypad:
+      return;
+  }
+}
+
+void check_real_setting(SettingCheck kind, const char *name, double value,
+                        Findings &findings) {
+  if (kind == SettingCheck::minimum_delay) {
+    double stored = (encode_tenths(value) & 0xFF) * 0.1;
+    if (!(value >= 0.4 - 1e-9 && value <= 25.5 + 1e-9))
+      add_finding(findings,
+                  "%s %.10g s is outside 0.4 to 25.5 s, stored as %.1f s", name,
+                  value, stored);
+    else if (fabs(stored - value) > 1e-6)
+      add_finding(findings, "%s %.10g s is stored as %.1f s", name, value,
+                  stored);
+  } else if (kind == SettingCheck::keypad) {
+    unsigned stored = encode_keypad_tone(value);
+    int hertz = decode_keypad_tone(stored);
+    // The range is that of the tone periods 300 Hz and 3000 Hz store.
+    unsigned period = 65536 - stored;
+    if (stored == 0 || period < 333 || period > 3333)
+      add_finding(findings,
+                  "%s %.10g Hz is outside 300 to 3000 Hz, stored as %d Hz",
+                  name, value, hertz);
+    else if (fabs(hertz - value) >= 1.0)
+      add_finding(findings, "%s %.10g Hz is stored as %d Hz", name, value,
+                  hertz);
+  }
+}
+
+void check_bank_word(const char *name, const char *word, Findings &findings) {
+  char shown[24];
+  shown_text(word, shown, 20);
+  size_t length = strlen(word);
+  for (size_t i = 0; i < length; ++i) {
+    if (!isdigit(static_cast<unsigned char>(word[i])) && word[i] != '-') {
+      add_finding(findings,
+                  "%s %s holds characters other than digits and dashes, "
+                  "stored as off (A5)",
+                  name, shown);
+      break;
+    }
+  }
+  if (length < bank_word_size)
+    add_finding(findings,
+                "%s %s has %zu positions, not 10; the missing ones are stored "
+                "as off (A5)",
+                name, shown, length);
+  else if (length > bank_word_size)
+    add_finding(findings,
+                "%s %s has %zu positions, not 10; the rest is ignored", name,
+                shown, length);
+}
+
+void check_encoding(const char *line, int skip, Findings &findings) {
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(line);
+  size_t length = strlen(line);
+  for (size_t i = static_cast<size_t>(skip); i < length; ++i) {
+    int follow = p[i] >= 0xC2 && p[i] <= 0xDF   ? 1
+                 : p[i] >= 0xE0 && p[i] <= 0xEF ? 2
+                 : p[i] >= 0xF0 && p[i] <= 0xF4 ? 3
+                                                : 0;
+    if (follow == 0 || i + static_cast<size_t>(follow) >= length)
+      continue;
+    bool sequence = true;
+    for (int k = 1; k <= follow; ++k)
+      sequence = sequence && p[i + k] >= 0x80 && p[i + k] <= 0xBF;
+    if (!sequence)
+      continue;
+    char bytes[16] = "";
+    size_t used = 0;
+    for (int k = 0; k <= follow; ++k)
+      used += static_cast<size_t>(snprintf(bytes + used, sizeof bytes - used,
+                                           k ? " %02X" : "%02X", p[i + k]));
+    add_finding(findings,
+                "UTF-8 sequence %s where the listing holds single bytes: an "
+                "editor may have re-encoded the file",
+                bytes);
+    return;
+  }
+}
+
+void check_numbers_fit(const char *text, const char *kinds,
+                       Findings &findings) {
+  const char *p = text;
+  for (const char *kind = kinds; *kind; ++kind) {
+    while (isspace(static_cast<unsigned char>(*p)))
+      ++p;
+    if (*kind == 'S') {
+      if (*p != 'S')
+        return;
+      ++p;
+    }
+    char *end;
+    errno = 0;
+    bool fits;
+    if (*kind == 'x') {
+      unsigned long long value = strtoull(p, &end, 16);
+      fits = errno != ERANGE && value <= UINT_MAX;
+    } else {
+      long long value = strtoll(p, &end, 10);
+      fits = errno != ERANGE && value >= INT_MIN && value <= INT_MAX;
+    }
+    if (end == p)
+      return;
+    if (!fits) {
+      char number[40];
+      shown_text(p, number,
+                 static_cast<size_t>(end - p) < 30
+                     ? static_cast<size_t>(end - p)
+                     : 30);
+      add_finding(findings, "number %s is too large to be read", number);
+    }
+    p = end;
+  }
+}
