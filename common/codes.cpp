@@ -78,7 +78,6 @@ const char no_match_band[] = "cannot match frequency band";
 const char no_match_bank_type[] = "cannot match bank type";
 const char out_of_band[] = "frequency out of range for band";
 
-constexpr int flag_u = 8, flag_d = 4, flag_a = 2, flag_l = 1;
 constexpr unsigned skip_bit = 0x8000;
 
 // Fields of a Motorola or EDACS ID code.

@@ -18,9 +18,18 @@ struct Band {
 extern const Band band_table[8];
 constexpr int known_band_count = 5;
 
+/// The flag bits of a channel code's flag byte: U (no frequency), D, A and
+/// L (lockout).
+constexpr int flag_u = 8, flag_d = 4, flag_a = 2, flag_l = 1;
+
 /// Mode indices of the mode name table whose tone bytes carry a tone.
+constexpr int mode_am = 0;
+constexpr int mode_fm = 1;
 constexpr int mode_pl = 2;
 constexpr int mode_dpl = 3;
+constexpr int mode_ltr = 4;
+constexpr int mode_mot = 5;
+constexpr int mode_edacs = 6;
 constexpr int known_mode_count = 7;
 
 /// Mode names, five characters each; index 7 names no mode.

@@ -33,8 +33,7 @@ double next_band_base(int band) {
   return band + 1 < known_band_count ? band_table[band + 1].base : 0.0;
 }
 
-constexpr int flag_u = 8;
-constexpr int known_flags = 0x0F;
+constexpr int known_flags = flag_u | flag_d | flag_a | flag_l;
 
 /// The checks of a channel, weather channel or search record's code.
 void check_channel_code(Report &report, const char *where,

@@ -1,0 +1,79 @@
+// The CSV lists of channels and talkgroups: the columns, the texts of the
+// cells that carry what CHIRP's channel format cannot, and the reading and
+// writing of CSV rows, in one place for imgcsv and csvimg.
+#pragma once
+
+#include <stdio.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <csv.h>
+
+/// The columns of a channel list, in the order CHIRP writes them.
+constexpr int channel_column_count = 21;
+extern const char *const channel_columns[channel_column_count];
+
+/// The columns of a talkgroup list.
+constexpr int talkgroup_column_count = 6;
+extern const char *const talkgroup_columns[talkgroup_column_count];
+
+/// Writes one row of fields, each quoted where CSV needs it (a comma, a
+/// quote, a carriage return or a line feed in it), ended by CR LF.
+void write_csv_row(FILE *out, const char *const *fields, int count);
+
+/// What a channel list's Comment carries for the scanner: the trunking
+/// mode (LTR, MOT, EDACS) and the flags D and A.
+struct ChannelComment {
+  int mode = -1;  ///< a mode index of the mode name table, or -1
+  bool flag_d = false;
+  bool flag_a = false;
+};
+
+/// The Comment of a channel: words "mode=NAME" and "flags=DA", as far as
+/// each is needed, separated by a blank; empty when neither is.
+void format_channel_comment(const ChannelComment &comment, char *text,
+                            size_t size);
+
+/// Finds the words format_channel_comment writes anywhere in a Comment;
+/// any other text is the user's and is passed over.
+ChannelComment read_channel_comment(const char *text);
+
+/// One row of a CSV file and the line it starts on.
+struct CsvRow {
+  std::vector<std::string> fields;
+  long line = 0;
+};
+
+/// Reads a CSV file row by row with libcsv: lines that start with '#'
+/// outside a quoted field are passed over, and so is a UTF-8 byte order
+/// mark at the start.
+struct CsvReader {
+  FILE *in = nullptr;
+  csv_parser parser;
+  long line = 0;            ///< lines fed to the parser so far
+  CsvRow row;               ///< the row being built
+  std::deque<CsvRow> rows;  ///< rows complete, not yet taken
+  bool ended = false;
+  bool failed = false;  ///< a read error
+  int error = 0;        ///< its error number
+};
+
+/// Starts reading a file; false when the parser cannot be set up.
+bool open_csv_reader(CsvReader &reader, FILE *in);
+
+/// Takes the next row; false at the end of the file or on a read error.
+bool read_csv_row(CsvReader &reader, CsvRow &row);
+
+/// Releases the parser.
+void close_csv_reader(CsvReader &reader);
+
+/// The index of the first column of a header row named as one of the
+/// names, compared exactly; -1 when there is none.
+int find_column(const CsvRow &header,
+                std::initializer_list<const char *> names);
+
+/// The field of a row in a column, or the empty text when the row is
+/// short or the column is -1.
+const char *field_of(const CsvRow &row, int column);

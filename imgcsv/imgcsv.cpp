@@ -1,0 +1,232 @@
+// The image-to-CSV program: its command line, the image read, and the rows
+// of the channel and talkgroup lists.
+#include "imgcsv/imgcsv.h"
+
+#include <fcntl.h>
+#include <getopt.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "common/codes.h"
+#include "common/files.h"
+#include "csvlist/csvlist.h"
+
+namespace {
+
+/// Twelve tag bytes without the blanks (and NULs, which read as blanks)
+/// at their end.
+std::string tag_text(const unsigned char *tag) {
+  std::string text;
+  for (int i = 0; i < tag_size; ++i)
+    text += tag[i] == '\0' ? ' ' : static_cast<char>(tag[i]);
+  while (!text.empty() && text.back() == ' ')
+    text.pop_back();
+  return text;
+}
+
+/// A decoded text without its leading and trailing blanks.
+std::string trimmed(const char *text) {
+  std::string result = text;
+  size_t start = result.find_first_not_of(' ');
+  if (start == std::string::npos)
+    return "";
+  size_t end = result.find_last_not_of(' ');
+  return result.substr(start, end - start + 1);
+}
+
+void write_channel_row(FILE *out, int bank, int channel,
+                       const unsigned char *record) {
+  ChannelView view = decode_channel_code(record, RecordKind::channel);
+  int band = (record[2] >> 4) & 7;
+  char location[16], frequency[32], step[16], dcs[16] = "023",
+                                              tone[16] = "88.5";
+  snprintf(location, sizeof location, "%d", bank * channel_count + channel);
+  snprintf(frequency, sizeof frequency, "%.6f", view.frequency);
+  snprintf(step, sizeof step, "%.2f", band_table[band].step * 1000.0);
+  const char *tone_mode = "";
+  if (view.mode == mode_pl) {
+    tone_mode = "TSQL";
+    snprintf(tone, sizeof tone, "%s", trimmed(view.tone).c_str());
+  } else if (view.mode == mode_dpl) {
+    tone_mode = "DTCS";
+    snprintf(dcs, sizeof dcs, "%03o",
+             static_cast<unsigned>(record[5] * 256 + record[4]));
+  }
+  ChannelComment comment;
+  if (view.mode == mode_ltr || view.mode == mode_mot || view.mode == mode_edacs)
+    comment.mode = view.mode;
+  comment.flag_d = record[3] & flag_d;
+  comment.flag_a = record[3] & flag_a;
+  char comment_text[64];
+  format_channel_comment(comment, comment_text, sizeof comment_text);
+  std::string name = tag_text(record + code_size);
+  const char *fields[channel_column_count] = {
+      location,
+      name.c_str(),
+      frequency,
+      "",
+      "0.000000",
+      tone_mode,
+      tone,
+      tone,
+      dcs,
+      "NN",
+      dcs,
+      "Tone->Tone",
+      view.mode == mode_am ? "AM" : "FM",
+      step,
+      record[3] & flag_l ? "S" : "",
+      "50W",
+      comment_text,
+      "",
+      "",
+      "",
+      "",
+  };
+  write_csv_row(out, fields, channel_column_count);
+}
+
+void write_talkgroup_row(FILE *out, int bank, int slot, int type,
+                         const unsigned char *fleet_map,
+                         const unsigned char *record) {
+  unsigned id = record[0] + 256u * record[1];
+  char text[talkgroup_text_size + 1];
+  decode_talkgroup(type, id, fleet_map, text);
+  bool skip = strstr(text, "Skip") != nullptr;
+  std::string shown = text;
+  for (const char *word : {"Scan", "Skip"}) {
+    size_t at = shown.find(word);
+    if (at != std::string::npos)
+      shown.erase(at, 4);
+  }
+  shown = trimmed(shown.c_str());
+  if (shown.empty())
+    return;  // no ID to list
+  char bank_text[8], slot_text[8], decimal[16] = "";
+  snprintf(bank_text, sizeof bank_text, "%d", bank);
+  snprintf(slot_text, sizeof slot_text, "%d", slot);
+  if (type == bank_type_edacs)
+    snprintf(decimal, sizeof decimal, "%u", id & 0xFFF);
+  else if (type == bank_type_mot && fleet_map[(id & 0xE00) >> 9] == 0)
+    snprintf(decimal, sizeof decimal, "%u", (id & 0xFFF) * 16);
+  std::string tag = tag_text(record + 2);
+  const char *fields[talkgroup_column_count] = {bank_text,   slot_text,
+                                                decimal,     shown.c_str(),
+                                                tag.c_str(), skip ? "S" : ""};
+  write_csv_row(out, fields, talkgroup_column_count);
+}
+
+void print_usage(FILE *err) {
+  fprintf(err, "imgcsv [-h] [-t] [inputfile.spg] [outputfile.csv]\n");
+  fprintf(err, "  -h prints this help message\n");
+  fprintf(err,
+          "  -t writes the talkgroups of the trunked banks, not the "
+          "channels\n");
+  fprintf(err, "  inputfile.spg is the binary input file\n");
+  fprintf(err, "          (defaults to %s, name must end with .spg)\n",
+          default_csv_image);
+  fprintf(err, "  outputfile.csv is the CSV output file\n");
+  fprintf(err, "          (defaults to %s)\n", default_csv_output);
+}
+
+}  // namespace
+
+void write_channel_list(FILE *out, const ImageBody &image) {
+  write_csv_row(out, channel_columns, channel_column_count);
+  for (int b = 0; b < bank_count; ++b) {
+    for (int k = 0; k < channel_count; ++k) {
+      const unsigned char *record = image.bytes + channel_offset(b, k);
+      if (!(record[3] & flag_u))
+        write_channel_row(out, b, k, record);
+    }
+  }
+}
+
+void write_talkgroup_list(FILE *out, const ImageBody &image) {
+  write_csv_row(out, talkgroup_columns, talkgroup_column_count);
+  for (int b = 0; b < bank_count; ++b) {
+    const unsigned char *bank = image.bytes + bank_base(b);
+    int type = bank[bank_type_offset];
+    if (type != bank_type_ltr && type != bank_type_mot &&
+        type != bank_type_edacs)
+      continue;
+    for (int slot = 1; slot <= talkgroup_count; ++slot)
+      write_talkgroup_row(out, b, slot, type, bank + bank_fleet_offset,
+                          image.bytes + talkgroup_offset(b, slot));
+  }
+}
+
+int run_imgcsv(int argc, char **argv, FILE *err) {
+  optind = 0;  // lets a caller run more than one command line
+  bool talkgroups = false;
+  int option;
+  while ((option = getopt(argc, argv, "ht")) != -1) {
+    if (option != 't') {  // -h, or any unknown option
+      print_usage(err);
+      return 1;
+    }
+    talkgroups = true;
+  }
+  // More names than the program takes are most likely a glob.
+  if (argc - optind > 2) {
+    print_usage(err);
+    return 1;
+  }
+  const char *input = optind < argc ? argv[optind] : default_csv_image;
+  const char *output =
+      optind + 1 < argc ? argv[optind + 1] : default_csv_output;
+  if (!is_image_name(input)) {
+    fprintf(err, "Input file \"%s\" does not end in .spg or .SPG\n", input);
+    return 1;
+  }
+  if (is_same_file(input, output)) {
+    fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\n", input,
+            output);
+    return 1;
+  }
+  if (is_image_name(output)) {
+    fprintf(err,
+            "Output file \"%s\" ends in .spg or .SPG; a list must not "
+            "replace an image\n",
+            output);
+    return 1;
+  }
+  int fd = open(input, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    fprintf(err, "Cannot open %s\n", input);
+    return 1;
+  }
+  OutputFile output_file;
+  if (!open_output(output, &output_file)) {
+    close(fd);
+    fprintf(err, "Cannot create/open %s\n", output);
+    return 1;
+  }
+  static ImageBody image;
+  bool header_read = read_image_header(fd);
+  bool body_read = header_read && read_image_body(fd, image);
+  close(fd);
+  if (!body_read) {
+    discard_output(&output_file);
+    fprintf(err, "Cannot read %s of %s\n", header_read ? "body" : "header",
+            input);
+    return 1;
+  }
+  FILE *out = fdopen(output_file.fd, "wb");
+  if (!out) {
+    discard_output(&output_file);
+    fprintf(err, "Cannot create/open %s\n", output);
+    return 1;
+  }
+  if (talkgroups)
+    write_talkgroup_list(out, image);
+  else
+    write_channel_list(out, image);
+  if (!commit_output(&output_file, out)) {
+    fprintf(err, "Cannot write %s\n", output);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,21 @@
+// The image-to-CSV program: writes the channels of an image file as a
+// CHIRP channel list, or with -t the talkgroups of its trunked banks.
+#pragma once
+
+#include <stdio.h>
+
+#include "common/image.h"
+
+constexpr const char *default_csv_image = "zer92.spg";
+constexpr const char *default_csv_output = "zer92.csv";
+
+/// Writes the channel list of an image body: a header row, then a row for
+/// each channel of banks 0 to 9 that holds a frequency.
+void write_channel_list(FILE *out, const ImageBody &image);
+
+/// Writes the talkgroup list of an image body: a header row, then a row
+/// for each talkgroup of a trunked bank that has an ID.
+void write_talkgroup_list(FILE *out, const ImageBody &image);
+
+/// Runs the whole program; returns the exit status.
+int run_imgcsv(int argc, char **argv, FILE *err);
