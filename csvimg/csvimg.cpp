@@ -14,6 +14,7 @@
 
 #include "common/codes.h"
 #include "common/files.h"
+#include "common/version.h"
 #include "txtimg/check.h"
 
 namespace {
@@ -390,7 +391,16 @@ int run_csvimg(int argc, char **argv, FILE *err) {
   bool talkgroups = false, bank_given = false;
   const char *bank_text = nullptr;
   int option;
-  while ((option = getopt(argc, argv, "hb:t:")) != -1) {
+  while ((option = getopt_long(argc, argv, "hb:t:", standard_long_options,
+                               nullptr)) != -1) {
+    if (option == help_option) {
+      print_usage(stdout);
+      return 0;
+    }
+    if (option == version_option) {
+      print_version(stdout, "csvimg");
+      return 0;
+    }
     if ((option != 'b' && option != 't') || bank_given) {
       print_usage(err);  // -h, an unknown option, or -b and -t twice
       return 1;

@@ -11,6 +11,7 @@
 
 #include "common/codes.h"
 #include "common/files.h"
+#include "common/version.h"
 #include "csvlist/csvlist.h"
 
 namespace {
@@ -162,7 +163,16 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
   optind = 0;  // lets a caller run more than one command line
   bool talkgroups = false;
   int option;
-  while ((option = getopt(argc, argv, "ht")) != -1) {
+  while ((option = getopt_long(argc, argv, "ht", standard_long_options,
+                               nullptr)) != -1) {
+    if (option == help_option) {
+      print_usage(stdout);
+      return 0;
+    }
+    if (option == version_option) {
+      print_version(stdout, "imgcsv");
+      return 0;
+    }
     if (option != 't') {  // -h, or any unknown option
       print_usage(err);
       return 1;

@@ -3,6 +3,7 @@
 #include "imgsend/imgsend.h"
 
 #include "common/files.h"
+#include "common/version.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -160,8 +161,15 @@ void clear_upload_stop() {
 bool parse_send_options(int argc, char **argv, SendOptions *options) {
   optind = 0;  // lets a caller parse more than one command line
   int option;
-  while ((option = getopt(argc, argv, "hp:s:")) != -1) {
+  while ((option = getopt_long(argc, argv, "hp:s:", standard_long_options,
+                               nullptr)) != -1) {
     switch (option) {
+      case help_option:
+        options->help = true;
+        return true;
+      case version_option:
+        options->version = true;
+        return true;
       case 'p':
         options->port = optarg;
         break;
@@ -297,6 +305,14 @@ int run_imgsend(int argc, char **argv, FILE *err) {
   if (!parse_send_options(argc, argv, &options)) {
     print_send_usage(err, options.port);
     return 1;
+  }
+  if (options.help) {
+    print_send_usage(stdout, options.port);
+    return 0;
+  }
+  if (options.version) {
+    print_version(stdout, "imgsend");
+    return 0;
   }
   // A snooze that wrapped round would look like a hang at 0%.
   if (!options.snooze_fits) {

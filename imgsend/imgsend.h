@@ -26,6 +26,8 @@ struct SendOptions {
   int snooze = default_snooze;
   const char *snooze_text = nullptr;  ///< -s as given
   bool snooze_fits = true;  ///< false when -s names a number beyond an int
+  bool help = false;        ///< --help: the usage text on standard output
+  bool version = false;     ///< --version: the version line
 };
 
 /// Reads the options and the operand; false when the usage text is due,

@@ -9,6 +9,7 @@
 
 #include "common/codes.h"
 #include "common/files.h"
+#include "common/version.h"
 #include "imgtxt/check.h"
 #include "listing/listing.h"
 
@@ -99,7 +100,7 @@ void write_weather_bank(FILE *out, const ImageBody &image) {
   fputs(blank_line, out);
 }
 
-void print_usage(FILE *err) {
+void print_usage(FILE *err) {  // on err, or on standard output for --help
   fprintf(err, "imgtxt [-h] [inputfile.spg] [outputfile]\r\n");
   fprintf(err, "  -h prints this help message\r\n");
   fprintf(err, "  -c checks the image file and writes no listing\r\n");
@@ -158,7 +159,16 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   optind = 0;  // lets a caller run more than one command line
   bool check = false;
   int option;
-  while ((option = getopt(argc, argv, "hc")) != -1) {
+  while ((option = getopt_long(argc, argv, "hc", standard_long_options,
+                               nullptr)) != -1) {
+    if (option == help_option) {
+      print_usage(stdout);
+      return 0;
+    }
+    if (option == version_option) {
+      print_version(stdout, "imgtxt");
+      return 0;
+    }
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
       return 1;

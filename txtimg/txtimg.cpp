@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "common/files.h"
+#include "common/version.h"
 
 namespace {
 
@@ -66,7 +67,16 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   optind = 0;  // lets a caller run more than one command line
   bool check = false;
   int option;
-  while ((option = getopt(argc, argv, "hc")) != -1) {
+  while ((option = getopt_long(argc, argv, "hc", standard_long_options,
+                               nullptr)) != -1) {
+    if (option == help_option) {
+      print_usage(stdout);
+      return 0;
+    }
+    if (option == version_option) {
+      print_version(stdout, "txtimg");
+      return 0;
+    }
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
       return 1;

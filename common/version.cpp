@@ -1,0 +1,14 @@
+// The suite's version and the long options every program takes.
+#include "common/version.h"
+
+const char suite_version[] = SUITE_VERSION;
+
+const struct option standard_long_options[] = {
+    {"help", no_argument, nullptr, help_option},
+    {"version", no_argument, nullptr, version_option},
+    {nullptr, 0, nullptr, 0},
+};
+
+void print_version(FILE *out, const char *program) {
+  fprintf(out, "%s (scanner memory tools) %s\n", program, suite_version);
+}

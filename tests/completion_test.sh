@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The bash completion of the programs, word by word, in a folder of known
+# files.  Usage: completion_test.sh COMPLETION_FILE
+set -u
+source "$1"
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+cd "$folder"
+touch a.spg B.SPG list.asc other.txt chan.csv
+mkdir sub
+failures=0
+
+# Completes the words (the last one is being completed) and compares the
+# sorted replies with the expected words.
+expect() {
+    local expected=$1
+    shift
+    COMP_WORDS=("$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    local function
+    function=$(complete -p "$1" | sed 's/.*-F \([^ ]*\) .*/\1/')
+    "$function" 2>/dev/null
+    local got
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ')
+    got=${got% }
+    if [[ $got != "$expected" ]]; then
+        echo "FAIL: $* -> '$got', expected '$expected'"
+        failures=$((failures + 1))
+    fi
+}
+
+expect "B.SPG a.spg sub" imgtxt ""
+expect "list.asc sub" imgtxt a.spg ""
+expect "--help --version -c -h" imgtxt -
+expect "list.asc sub" txtimg ""
+expect "list.asc sub" txtimg -c ""
+expect "B.SPG a.spg sub" txtimg list.asc ""
+expect "B.SPG a.spg sub" imgsend -s 20 ""
+expect "" imgsend -s ""
+expect "--help --version -h -p -s" imgsend -
+expect "B.SPG a.spg sub" imgcsv -t ""
+expect "chan.csv sub" imgcsv a.spg ""
+expect "chan.csv sub" csvimg -b 3 ""
+expect "0 1 2 3 4 5 6 7 8 9" csvimg -t ""
+expect "B.SPG a.spg sub" csvimg chan.csv ""
+expect "B.SPG a.spg sub" csvimg chan.csv a.spg ""
+expect "a.spg" csvimg chan.csv a
+
+# The port: only serial devices, whichever this machine has.
+ports=$(compgen -G "/dev/ttyUSB*"; compgen -G "/dev/ttyACM*"; compgen -G "/dev/ttyS*")
+expect "$(printf '%s\n' $ports | sort | tr '\n' ' ' | sed 's/ $//')" imgsend -p ""
+expect "" imgsend -p /dev/null
+
+[[ $failures == 0 ]] && echo "all completions as expected"
+exit $((failures > 0))

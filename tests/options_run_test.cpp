@@ -1,0 +1,39 @@
+// What every program answers to --version and --help, beside -h.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/process.h"
+
+TEST(StandardOptions, VersionAndHelpForEveryProgram) {
+  TempDir dir;
+  std::vector<const char *> programs = {"imgtxt", "txtimg", "imgsend"};
+#ifdef HAVE_LIBCSV
+  programs.push_back("imgcsv");
+  programs.push_back("csvimg");
+#endif
+  for (const char *program : programs) {
+    SCOPED_TRACE(program);
+    ProcessResult r = run_process({program_path(program), "--version"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string(program) + " (scanner memory tools) " +
+                         PROJECT_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+
+    ProcessResult usage = run_process({program_path(program), "-h"}, dir.path);
+    EXPECT_EQ(usage.status, 1);
+    EXPECT_EQ(usage.out, "");
+    ASSERT_NE(usage.err, "");
+    r = run_process({program_path(program), "--help"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usage.err);
+    EXPECT_EQ(r.err, "");
+
+    // An option that no program knows is still an unknown option.
+    r = run_process({program_path(program), "--frobnicate"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(usage.err), std::string::npos);
+  }
+  EXPECT_TRUE(files_in(dir.path).empty());
+}
