@@ -53,6 +53,23 @@ bool write_image_body(int fd, const ImageBody &image) {
   return write_fully(fd, image.bytes, body_size);
 }
 
+bool write_image_file(int fd, const ImageBody &image, const char *name,
+                      FILE *err) {
+  if (!write_image_header(fd)) {
+    fprintf(err, "Cannot write header to %s\n", name);
+    return false;
+  }
+  if (!write_image_body(fd, image)) {
+    fprintf(err, "Cannot write data to %s\n", name);
+    return false;
+  }
+  if (!write_image_trailer(fd)) {
+    fprintf(err, "Cannot write trailer to %s\n", name);
+    return false;
+  }
+  return true;
+}
+
 bool write_image_trailer(int fd) {
   static const unsigned char trailer[trailer_size] = {};
   return write_fully(fd, trailer, trailer_size);

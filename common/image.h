@@ -6,6 +6,8 @@
 // bare offset.
 #pragma once
 
+#include <stdio.h>
+
 /// Sizes of the parts of an image file.
 constexpr int header_size = 5;
 constexpr int body_size = 26496;
@@ -175,3 +177,8 @@ bool write_image_body(int fd, const ImageBody &image);
 
 /// Writes the trailer of zero bytes.
 bool write_image_trailer(int fd);
+
+/// Writes a whole image file, header, body and trailer; false after
+/// reporting on err the part that could not be written.
+bool write_image_file(int fd, const ImageBody &image, const char *name,
+                      FILE *err);

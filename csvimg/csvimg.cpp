@@ -484,11 +484,7 @@ int run_csvimg(int argc, char **argv, FILE *err) {
     close_csv_reader(reader);
   }
   fclose(in);
-  if (!stored || !write_image_header(output_file.fd) ||
-      !write_image_body(output_file.fd, image) ||
-      !write_image_trailer(output_file.fd)) {
-    if (stored)
-      fprintf(err, "Cannot write %s\n", output);
+  if (!stored || !write_image_file(output_file.fd, image, output, err)) {
     discard_output(&output_file);
     return 1;
   }

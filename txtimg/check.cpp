@@ -39,9 +39,9 @@ namespace {
 /// Frequencies and steps are written with four decimals.
 constexpr double frequency_tolerance = 0.00005;
 
-/// A text for a warning: at most limit characters, blanks trimmed at both
-/// ends, bytes that would not print shown as '?'.
-void shown_text(const char *text, char *out, size_t limit) {
+}  // namespace
+
+void printable_text(const char *text, char *out, size_t limit) {
   while (*text == ' ')
     ++text;
   size_t length = strlen(text);
@@ -55,6 +55,8 @@ void shown_text(const char *text, char *out, size_t limit) {
   }
   out[length] = '\0';
 }
+
+namespace {
 
 /// Reports a frequency that the image will hold as another one.
 void compare_frequency(const char *what, double written, double stored,
@@ -83,8 +85,8 @@ void compare_step(const char *what, double written, double stored, int band,
 void check_tone(int mode, const char *tone, const ChannelCode &code,
                 RecordKind kind, Findings &findings) {
   char word[24], stored[24];
-  shown_text(tone, word, 20);
-  shown_text(decode_channel_code(code.bytes, kind).tone, stored, 20);
+  printable_text(tone, word, 20);
+  printable_text(decode_channel_code(code.bytes, kind).tone, stored, 20);
   if (mode == mode_pl) {
     double hertz;
     if (sscanf(tone, "%lf", &hertz) != 1) {
@@ -117,7 +119,7 @@ void check_tone(int mode, const char *tone, const ChannelCode &code,
     double hertz;
     if (sscanf(tone, "%lf", &hertz) != 1 || hertz != 0.0) {
       char name[8];
-      shown_text(mode_names[mode], name, 5);
+      printable_text(mode_names[mode], name, 5);
       add_finding(findings, "tone %s is not stored in mode %s", word, name);
     }
   }
@@ -190,7 +192,7 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     char back[talkgroup_text_size + 1];
     decode_talkgroup(bank_type_mot, id, bytes, back);
     char stored[talkgroup_text_size + 1];
-    shown_text(back, stored, talkgroup_text_size);
+    printable_text(back, stored, talkgroup_text_size);
     if (fleet < 0 || fleet >= fleets)
       add_finding(findings,
                   "fleet %d of talkgroup %s is outside 0 to %d for size code "
@@ -346,7 +348,7 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
   if (is_empty_talkgroup(text))
     return;
   char shown[talkgroup_text_size + 1];
-  shown_text(text, shown, talkgroup_text_size);
+  printable_text(text, shown, talkgroup_text_size);
   if (bank_type == bank_type_mot) {
     check_motorola(text, shown, fleet_map, id, findings);
     return;
@@ -362,7 +364,7 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
     char back[talkgroup_text_size + 1];
     decode_talkgroup(bank_type_ltr, id, no_map, back);
     char stored[talkgroup_text_size + 1];
-    shown_text(back, stored, talkgroup_text_size);
+    printable_text(back, stored, talkgroup_text_size);
     if (area < 0 || area > 1)
       add_finding(findings, "LTR area %d is outside 0 to 1, stored as %s", area,
                   stored);
@@ -456,7 +458,7 @@ void check_real_setting(SettingCheck kind, const char *name, double value,
 
 void check_bank_word(const char *name, const char *word, Findings &findings) {
   char shown[24];
-  shown_text(word, shown, 20);
+  printable_text(word, shown, 20);
   size_t length = strlen(word);
   for (size_t i = 0; i < length; ++i) {
     if (!isdigit(static_cast<unsigned char>(word[i])) && word[i] != '-') {
@@ -531,7 +533,7 @@ void check_numbers_fit(const char *text, const char *kinds,
       return;
     if (!fits) {
       char number[40];
-      shown_text(p, number,
+      printable_text(p, number,
                  static_cast<size_t>(end - p) < 30
                      ? static_cast<size_t>(end - p)
                      : 30);

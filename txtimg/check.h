@@ -4,6 +4,8 @@
 // words of a warning, to a Findings list for the reader to report.
 #pragma once
 
+#include <stddef.h>
+
 #include "common/codes.h"
 
 /// The findings of the checks of one line, in order.
@@ -11,6 +13,10 @@ struct Findings {
   char text[8][200];
   int count = 0;
 };
+
+/// A text for a warning: at most limit characters, blanks (and line ends)
+/// trimmed at both ends, bytes that would not print shown as '?'.
+void printable_text(const char *text, char *out, size_t limit);
 
 /// Adds a finding; a full list keeps its first entries.
 void add_finding(Findings &findings, const char *format, ...)

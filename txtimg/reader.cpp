@@ -776,23 +776,6 @@ void read_version(Reader &r) {
   r.version = major + minor * 0.01;
 }
 
-/// A line without control bytes, blanks trimmed, at most limit characters.
-void shown_line(const char *line, char *out, size_t limit) {
-  while (*line == ' ')
-    ++line;
-  size_t length = strlen(line);
-  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r' ||
-                        line[length - 1] == ' '))
-    --length;
-  if (length > limit)
-    length = limit;
-  for (size_t i = 0; i < length; ++i) {
-    unsigned char c = static_cast<unsigned char>(line[i]);
-    out[i] = c < 0x20 || c >= 0x7F ? '?' : static_cast<char>(c);
-  }
-  out[length] = '\0';
-}
-
 /// Under a check, names a line between sections that is not read: all
 /// but blank lines, the instruction line and the end line of a bank's
 /// talkgroups.
@@ -802,7 +785,7 @@ void check_skipped_line(Reader &r) {
   if (!r.checking)
     return;
   char text[32];
-  shown_line(r.line, text, 30);
+  printable_text(r.line, text, 30);
   if (text[0] == '\0' || (expected && starts_with(r.line, expected)))
     return;
   report_check(r, "line between sections is not read: \"%s\"", text);
@@ -859,7 +842,7 @@ void read_sections(Reader &r) {
     } else {
       if (r.checking) {
         char header[32];
-        shown_line(r.line, header, 30);
+        printable_text(r.line, header, 30);
         report_check(r,
                      "section header \"%s\" is unknown: nothing after it is "
                      "read",

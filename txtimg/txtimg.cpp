@@ -22,25 +22,6 @@ void print_usage(FILE *err) {
           default_image_output);
 }
 
-/// Writes the image file into the opened output; false after reporting a
-/// failed write.
-bool write_output(int fd, const ImageBody &image, const char *output,
-                  FILE *err) {
-  if (!write_image_header(fd)) {
-    fprintf(err, "Cannot write header to %s\n", output);
-    return false;
-  }
-  if (!write_image_body(fd, image)) {
-    fprintf(err, "Cannot write data to %s\n", output);
-    return false;
-  }
-  if (!write_image_trailer(fd)) {
-    fprintf(err, "Cannot write trailer to %s\n", output);
-    return false;
-  }
-  return true;
-}
-
 /// Reads a listing as a conversion does, with the checks before upload,
 /// and writes nothing; the exit status.
 int check_listing(const char *input, FILE *err) {
@@ -130,7 +111,7 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   }
   static ImageBody image;
   bool done = read_listing(in, input, err, image) &&
-              write_output(output_file.fd, image, output, err);
+              write_image_file(output_file.fd, image, output, err);
   fclose(in);
   if (!done) {
     discard_output(&output_file);
