@@ -28,9 +28,17 @@ bool is_same_file(const char *a, const char *b) {
          sa.st_ino == sb.st_ino;
 }
 
-bool read_image_header(int fd, unsigned char *header) {
-  unsigned char ignored[header_size];
-  return read_fully(fd, header ? header : ignored, header_size) == header_size;
+bool read_image_header(int fd) {
+  unsigned char header[header_size];
+  return read_fully(fd, header, header_size) == header_size;
+}
+
+const char *read_image_parts(int fd, ImageBody &image) {
+  if (!read_image_header(fd))
+    return "header";
+  if (!read_image_body(fd, image))
+    return "body";
+  return nullptr;
 }
 
 bool is_image_header(const unsigned char *header) {

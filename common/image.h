@@ -155,9 +155,8 @@ bool is_image_name(const char *name);
 /// True when two file names are the same string or name one existing file.
 bool is_same_file(const char *a, const char *b);
 
-/// Reads the 5-byte header, into header when it is not null; the bytes are
-/// not examined.
-bool read_image_header(int fd, unsigned char *header = nullptr);
+/// Reads the 5-byte header; the bytes are not examined.
+bool read_image_header(int fd);
 
 /// True when a header is the fixed header a written image file has.
 bool is_image_header(const unsigned char *header);
@@ -168,6 +167,10 @@ bool seek_image_body(int fd);
 /// Reads the 26,496 bytes of the image body, however many reads they take;
 /// false when the file ends first or a read fails.
 bool read_image_body(int fd, ImageBody &image);
+
+/// Reads the header, then the body; null when both were read, else the
+/// part that could not be, "header" or "body", for the caller's message.
+const char *read_image_parts(int fd, ImageBody &image);
 
 /// Writes the fixed header.
 bool write_image_header(int fd);

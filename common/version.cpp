@@ -12,3 +12,14 @@ const struct option standard_long_options[] = {
 void print_version(FILE *out, const char *program) {
   fprintf(out, "%s (scanner memory tools) %s\n", program, suite_version);
 }
+
+bool answer_standard_option(int option, const char *program,
+                            void (*print_usage)(FILE *out)) {
+  if (option == help_option)
+    print_usage(stdout);
+  else if (option == version_option)
+    print_version(stdout, program);
+  else
+    return false;
+  return true;
+}

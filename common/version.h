@@ -16,3 +16,8 @@ extern const struct option standard_long_options[];
 
 /// Prints the version line: "NAME (scanner memory tools) VERSION".
 void print_version(FILE *out, const char *program);
+
+/// Answers --help (the usage text) or --version on standard output; true
+/// when the option was one of them and the program is to exit with 0.
+bool answer_standard_option(int option, const char *program,
+                            void (*print_usage)(FILE *out));

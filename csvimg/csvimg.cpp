@@ -374,15 +374,6 @@ bool read_bank(const char *text, int *bank) {
   return true;
 }
 
-/// Reads the base image whole; false after reporting why not.
-bool read_base(int fd, const char *name, ImageBody &image, FILE *err) {
-  bool header_read = read_image_header(fd);
-  if (header_read && read_image_body(fd, image))
-    return true;
-  fprintf(err, "Cannot read %s of %s\n", header_read ? "body" : "header", name);
-  return false;
-}
-
 }  // namespace
 
 int run_csvimg(int argc, char **argv, FILE *err) {
@@ -393,14 +384,8 @@ int run_csvimg(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "hb:t:", standard_long_options,
                                nullptr)) != -1) {
-    if (option == help_option) {
-      print_usage(stdout);
+    if (answer_standard_option(option, "csvimg", print_usage))
       return 0;
-    }
-    if (option == version_option) {
-      print_version(stdout, "csvimg");
-      return 0;
-    }
     if ((option != 'b' && option != 't') || bank_given) {
       print_usage(err);  // -h, an unknown option, or -b and -t twice
       return 1;
@@ -452,9 +437,10 @@ int run_csvimg(int argc, char **argv, FILE *err) {
     return 1;
   }
   static ImageBody image;
-  bool base_read = read_base(base_fd, base_name, image, err);
+  const char *missing = read_image_parts(base_fd, image);
   close(base_fd);
-  if (!base_read) {
+  if (missing) {
+    fprintf(err, "Cannot read %s of %s\n", missing, base_name);
     fclose(in);
     return 1;
   }

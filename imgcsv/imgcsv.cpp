@@ -165,14 +165,8 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "ht", standard_long_options,
                                nullptr)) != -1) {
-    if (option == help_option) {
-      print_usage(stdout);
+    if (answer_standard_option(option, "imgcsv", print_usage))
       return 0;
-    }
-    if (option == version_option) {
-      print_version(stdout, "imgcsv");
-      return 0;
-    }
     if (option != 't') {  // -h, or any unknown option
       print_usage(err);
       return 1;
@@ -215,13 +209,11 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
     return 1;
   }
   static ImageBody image;
-  bool header_read = read_image_header(fd);
-  bool body_read = header_read && read_image_body(fd, image);
+  const char *missing = read_image_parts(fd, image);
   close(fd);
-  if (!body_read) {
+  if (missing) {
     discard_output(&output_file);
-    fprintf(err, "Cannot read %s of %s\n", header_read ? "body" : "header",
-            input);
+    fprintf(err, "Cannot read %s of %s\n", missing, input);
     return 1;
   }
   FILE *out = fdopen(output_file.fd, "wb");

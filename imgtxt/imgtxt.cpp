@@ -100,7 +100,7 @@ void write_weather_bank(FILE *out, const ImageBody &image) {
   fputs(blank_line, out);
 }
 
-void print_usage(FILE *err) {  // on err, or on standard output for --help
+void print_usage(FILE *err) {
   fprintf(err, "imgtxt [-h] [inputfile.spg] [outputfile]\r\n");
   fprintf(err, "  -h prints this help message\r\n");
   fprintf(err, "  -c checks the image file and writes no listing\r\n");
@@ -161,14 +161,8 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "hc", standard_long_options,
                                nullptr)) != -1) {
-    if (option == help_option) {
-      print_usage(stdout);
+    if (answer_standard_option(option, "imgtxt", print_usage))
       return 0;
-    }
-    if (option == version_option) {
-      print_version(stdout, "imgtxt");
-      return 0;
-    }
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
       return 1;
@@ -220,13 +214,11 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
     return 1;
   }
   static ImageBody image;
-  bool header_read = read_image_header(fd);
-  bool body_read = header_read && read_image_body(fd, image);
+  const char *missing = read_image_parts(fd, image);
   close(fd);
-  if (!header_read || !body_read) {
+  if (missing) {
     discard_output(&output_file);
-    fprintf(err, "Cannot read %s of %s\r\n", header_read ? "body" : "header",
-            input);
+    fprintf(err, "Cannot read %s of %s\r\n", missing, input);
     return 1;
   }
   FILE *out = fdopen(output_file.fd, "wb");

@@ -98,8 +98,8 @@ constexpr int max_line_length = line_buffer_size - 2;
 // Reading: scan patterns of the verbose and the terse variant.
 constexpr char version_pattern[] = "IMGTXT Version %d.%d, %16s";
 constexpr int version_word_size = 16;
-constexpr char bank_header_pattern[] = "****** Bank %d ****** Tag:";
-/// The bank header up to its number, whose position "%n" gives.
+/// The bank header, "****** Bank %d ****** Tag:", up to its number, whose
+/// position "%n" gives: the number is read whole, on its own.
 constexpr char bank_number_prefix[] = "****** Bank %n";
 constexpr char channel_pattern_verbose[] =
     "%d %*x %*x %*x %*x %*x %*x >%12c< %lf %5c %s %s";
@@ -113,8 +113,8 @@ constexpr char tag_pattern[] = ">%12c<";
 constexpr char mode_offset_pattern[] = "%23c";
 constexpr char bank_type_pattern[] = "%5c";
 constexpr char fleet_map_pattern[] = "S%d S%d S%d S%d S%d S%d S%d S%d";
-constexpr char lockout_pattern[] = "%d %*x %*x %lf";
-/// The lockout line past its number, which is read on its own.
+/// The lockout line, "%d %*x %*x %lf", past its number, which is read
+/// whole, on its own.
 constexpr char lockout_rest_pattern[] = "%*d %*x %*x %lf";
 constexpr char talkgroup_pattern[] = "%d %x [%11c] >%12c<";
 constexpr char talkgroup_pattern_v100[] = "%d %x >%12c<";

@@ -50,14 +50,8 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "hc", standard_long_options,
                                nullptr)) != -1) {
-    if (option == help_option) {
-      print_usage(stdout);
+    if (answer_standard_option(option, "txtimg", print_usage))
       return 0;
-    }
-    if (option == version_option) {
-      print_version(stdout, "txtimg");
-      return 0;
-    }
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
       return 1;
