@@ -15,7 +15,7 @@
 #include "common/codes.h"
 #include "common/files.h"
 #include "common/version.h"
-#include "txtimg/check.h"
+#include "common/rules.h"
 
 namespace {
 

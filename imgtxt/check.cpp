@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "common/codes.h"
+#include "common/rules.h"
 
 namespace {
 
@@ -28,9 +29,9 @@ __attribute__((format(printf, 3, 4))) void problem(Report &report,
   ++report.count;
 }
 
-/// The frequency where the band above a band starts, or 0 for the top one.
-double next_band_base(int band) {
-  return band + 1 < known_band_count ? band_table[band + 1].base : 0.0;
+/// The frequency, in MHz, where a band stops holding frequencies.
+double band_end(int band) {
+  return static_cast<double>(band_limit_hz(band)) / 1e6;
 }
 
 constexpr int known_flags = flag_u | flag_d | flag_a | flag_l;
@@ -49,8 +50,8 @@ void check_channel_code(Report &report, const char *where,
   bool no_frequency = kind != RecordKind::search && (code[3] & flag_u);
   if (band < known_band_count && mode < known_mode_count && !no_frequency) {
     double frequency = decode_channel_code(code, kind).frequency;
-    double top = next_band_base(band);
-    if (top > 0.0 && frequency >= top)
+    double top = band_end(band);
+    if (frequency >= top)
       problem(report, where,
               "frequency %.4f lies above band %d, which ends below %.1f MHz",
               frequency, band, top);
@@ -127,8 +128,8 @@ void check_bands(Report &report, const ImageBody &image) {
       problem(report, where, "band number %d is not a band (0 to 4)", band);
     if (mode < known_mode_count && band < known_band_count) {
       BandView view = decode_band_code(code);
-      double top = next_band_base(band);
-      if (top > 0.0 && view.start >= top)
+      double top = band_end(band);
+      if (view.start >= top)
         problem(report, where,
                 "start %.4f lies above band %d, which ends below %.1f MHz",
                 view.start, band, top);

@@ -1,6 +1,6 @@
 // The checks before upload: each on a line of the sample listing edited to
 // trip it, beside the sample itself, which checks clean.
-#include "txtimg/check.h"
+#include "common/rules.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -7,7 +7,7 @@
 
 #include "common/codes.h"
 #include "listing/listing.h"
-#include "txtimg/check.h"
+#include "common/rules.h"
 #include "txtimg/txtimg.h"
 
 namespace {

@@ -1,6 +1,6 @@
-// The checks of a listing before upload: stored values against written
-// ones, documented ranges, standard tones and codes, and re-encoded text.
-#include "txtimg/check.h"
+// The rules of stored values: band limits and steps, standard tones and
+// codes, talkgroup forms, documented ranges and re-encoded text.
+#include "common/rules.h"
 
 #include <ctype.h>
 #include <errno.h>
@@ -64,10 +64,11 @@ void compare_frequency(const char *what, double written, double stored,
   if (fabs(written - stored) < frequency_tolerance)
     return;
   double step = band_table[band & 7].step;
-  if (isfinite(written) && fabs(written - stored) < step)
-    add_finding(findings, "%s %.10g is not on the %g MHz step, stored as %.4f",
-                what, written, step, stored);
-  else
+  if (isfinite(written) && fabs(written - stored) < step) {
+    char given[32];
+    snprintf(given, sizeof given, "%.10g", written);
+    add_off_step(findings, what, given, step, stored);
+  } else
     add_finding(findings, "%s %.10g is stored as %.4f", what, written, stored);
 }
 
@@ -101,10 +102,7 @@ void check_tone(int mode, const char *tone, const ChannelCode &code,
       snprintf(after, sizeof after, ", so no tone is stored");
     else if (fabs(atof(stored) - hertz) > 0.0001)
       snprintf(after, sizeof after, ", stored as %s", stored);
-    add_finding(findings,
-                "PL tone %s is not a standard CTCSS tone, the nearest is "
-                "%.1f%s",
-                word, nearest_ctcss_tone(hertz), after);
+    add_nonstandard_tone(findings, word, hertz, after);
   } else if (mode == mode_dpl) {
     unsigned value;
     int used = -1;
@@ -114,7 +112,7 @@ void check_tone(int mode, const char *tone, const ChannelCode &code,
                   "DCS code %s is not D followed by octal digits, stored as %s",
                   word, stored);
     else if (!is_standard_dcs_code(value))
-      add_finding(findings, "DCS code %s is not a standard DCS code", word);
+      add_nonstandard_code(findings, word);
   } else {
     double hertz;
     if (sscanf(tone, "%lf", &hertz) != 1 || hertz != 0.0) {
@@ -263,6 +261,103 @@ bool is_standard_dcs_code(unsigned value) {
     if (static_cast<unsigned>(code) == value)
       return true;
   return false;
+}
+
+bool read_exact_decimal(const char *text, int decimals, ExactDecimal *value) {
+  constexpr long long largest = 1000000000000LL;
+  const char *p = text;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+')
+    ++p;
+  long long units = 0;
+  int digits = 0, fraction = -1;  // fraction: digits after the point
+  bool finer = false;
+  for (; *p; ++p) {
+    if (*p == '.' && fraction < 0) {
+      fraction = 0;
+      continue;
+    }
+    if (*p < '0' || *p > '9')
+      return false;
+    ++digits;
+    if (fraction >= 0 && fraction == decimals) {
+      finer = finer || *p != '0';
+      continue;
+    }
+    if (fraction >= 0)
+      ++fraction;
+    units = units * 10 + (*p - '0');
+    if (units > largest)
+      return false;
+  }
+  if (digits == 0)
+    return false;
+  for (int i = fraction < 0 ? 0 : fraction; i < decimals; ++i) {
+    units *= 10;
+    if (units > largest)
+      return false;
+  }
+  value->units = negative ? -units : units;
+  value->finer = finer;
+  return true;
+}
+
+long long band_base_hz(int band) {
+  return llround(band_table[band].base * 1e6);
+}
+
+long long band_step_hz(int band) {
+  return llround(band_table[band].step * 1e6);
+}
+
+long long band_limit_hz(int band) {
+  long long limit = band_base_hz(band) + 256 * 1000000LL;
+  if (band + 1 < known_band_count && band_base_hz(band + 1) < limit)
+    limit = band_base_hz(band + 1);
+  return limit;
+}
+
+int band_holding(long long hertz) {
+  int band = -1;
+  for (int b = 0; b < known_band_count; ++b)
+    if (band_base_hz(b) <= hertz)
+      band = b;
+  return band >= 0 && hertz < band_limit_hz(band) ? band : -1;
+}
+
+long long nearest_step_hz(long long hertz) {
+  int band = band_holding(hertz);
+  if (band < 0)
+    return -1;
+  long long base = band_base_hz(band), step = band_step_hz(band);
+  long long stored = base + (hertz - base + step / 2) / step * step;
+  // The step above the last one of a band may be the next band's base.
+  return band_holding(stored) >= 0 ? stored : -1;
+}
+
+void add_off_step(Findings &findings, const char *what, const char *given,
+                  double step, double stored) {
+  add_finding(findings, "%s %s is not on the %g MHz step, stored as %.4f", what,
+              given, step, stored);
+}
+
+bool holds_pl_tone(long long tenths) {
+  return tenths >= lowest_pl_tenths && tenths <= highest_pl_tenths;
+}
+
+bool holds_dcs_code(unsigned long long value) {
+  return value <= 0xFFFF;
+}
+
+void add_nonstandard_tone(Findings &findings, const char *word, double hertz,
+                          const char *after) {
+  add_finding(findings,
+              "PL tone %s is not a standard CTCSS tone, the nearest is %.1f%s",
+              word, nearest_ctcss_tone(hertz), after);
+}
+
+void add_nonstandard_code(Findings &findings, const char *word) {
+  add_finding(findings, "DCS code %s is not a standard DCS code", word);
 }
 
 void check_channel(const ChannelLine &line, const ChannelCode &code,

@@ -1,7 +1,9 @@
-// The checks of a listing before upload (txtimg -c): for each field, what
-// the image will hold compared with what the line says, and values outside
-// the ranges the listing documents.  Each check adds its findings, in the
-// words of a warning, to a Findings list for the reader to report.
+// The rules that say how a value will be stored: which frequencies a band
+// holds and on which steps, which tones and codes are standard and which
+// the tone bytes hold, and the talkgroup forms of each bank type.  The
+// checks of a listing (txtimg -c), of an image (imgtxt -c) and of a CSV
+// list (csvimg) all apply them.  Each check adds its findings, in the
+// words of a warning, to a Findings list for the caller to report.
 #pragma once
 
 #include <stddef.h>
@@ -36,6 +38,58 @@ bool is_standard_ctcss_tone(double hertz);
 
 /// True when a DCS code value is one of the standard codes.
 bool is_standard_dcs_code(unsigned value);
+
+/// A decimal number read exactly, in whole units of 10^-decimals.
+struct ExactDecimal {
+  long long units;  ///< the value, truncated toward zero to whole units
+  bool finer;       ///< digits below the unit that are not all zero
+};
+
+/// Reads a decimal number ("[+-]digits[.digits]", digits on at least one
+/// side of the point) exactly; false for any other text or a value beyond
+/// 10^12 units.
+bool read_exact_decimal(const char *text, int decimals, ExactDecimal *value);
+
+/// Base and step of a band 0..4, in Hz.
+long long band_base_hz(int band);
+long long band_step_hz(int band);
+
+/// The first frequency in Hz that a band no longer holds: the next band's
+/// base, or 256 MHz above its own base (the MHz offset is one byte),
+/// whichever comes first.
+long long band_limit_hz(int band);
+
+/// The band that holds a frequency in Hz: the highest base not above it,
+/// when the frequency lies below that band's limit; -1 when no band does.
+int band_holding(long long hertz);
+
+/// The nearest step of the band that holds a frequency in Hz, a tie going
+/// up; -1 when no band holds that step.
+long long nearest_step_hz(long long hertz);
+
+/// Adds the finding for a frequency stored on another step or value: WHAT
+/// GIVEN "is not on the" STEP "MHz step, stored as" STORED.
+void add_off_step(Findings &findings, const char *what, const char *given,
+                  double step, double stored);
+
+/// The lowest and highest PL tone the tone bytes hold, in tenths of a Hz.
+constexpr long long lowest_pl_tenths = 512;
+constexpr long long highest_pl_tenths = 2559;
+
+/// True when the tone bytes hold a PL tone of so many tenths exactly.
+bool holds_pl_tone(long long tenths);
+
+/// True when the tone bytes hold a DCS code value exactly.
+bool holds_dcs_code(unsigned long long value);
+
+/// Adds the finding for a PL tone, written as word, that is not one of the
+/// standard tones; after is appended (", stored as ...", or empty).
+void add_nonstandard_tone(Findings &findings, const char *word, double hertz,
+                          const char *after);
+
+/// Adds the finding for a DCS code, written as word, that is not one of
+/// the standard codes.
+void add_nonstandard_code(Findings &findings, const char *word);
 
 /// The fields of a channel, weather channel or search line as read.
 struct ChannelLine {
