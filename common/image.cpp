@@ -41,6 +41,30 @@ const char *read_image_parts(int fd, ImageBody &image) {
   return nullptr;
 }
 
+ImageFileRead read_image_file(int fd, ImageBody &image) {
+  unsigned char header[header_size];
+  if (read_fully(fd, header, header_size) != header_size)
+    return ImageFileRead::no_header;
+  if (!is_image_header(header))
+    return ImageFileRead::not_an_image;
+  if (!read_image_body(fd, image))
+    return ImageFileRead::no_body;
+  return ImageFileRead::ok;
+}
+
+void report_image_read(ImageFileRead result, const char *name, FILE *err,
+                       const char *line_end) {
+  if (result == ImageFileRead::no_header)
+    fprintf(err, "Cannot read header of %s%s", name, line_end);
+  else if (result == ImageFileRead::no_body)
+    fprintf(err, "Cannot read body of %s%s", name, line_end);
+  else if (result == ImageFileRead::not_an_image)
+    fprintf(err,
+            "%s is not an image file: it does not start with 02 00 00 00 "
+            "00%s",
+            name, line_end);
+}
+
 bool is_image_header(const unsigned char *header) {
   return memcmp(header, image_header, header_size) == 0;
 }

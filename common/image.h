@@ -172,6 +172,18 @@ bool read_image_body(int fd, ImageBody &image);
 /// part that could not be, "header" or "body", for the caller's message.
 const char *read_image_parts(int fd, ImageBody &image);
 
+/// What reading an image file found.
+enum class ImageFileRead { ok, no_header, no_body, not_an_image };
+
+/// Reads the header, refusing any but the fixed one, then the body.
+ImageFileRead read_image_file(int fd, ImageBody &image);
+
+/// Reports a failed read of a named image file on err, lines ended by
+/// line_end: "Cannot read header of NAME", "Cannot read body of NAME" or
+/// "NAME is not an image file: it does not start with 02 00 00 00 00".
+void report_image_read(ImageFileRead result, const char *name, FILE *err,
+                       const char *line_end);
+
 /// Writes the fixed header.
 bool write_image_header(int fd);
 

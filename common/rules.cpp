@@ -155,15 +155,15 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
   if (at == 3 || at == 4) {
     int block, fleet, subfleet;
     if (!read_type_one(text, &block, &fleet, &subfleet)) {
-      add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
-                  id);
+      add_finding(findings, "talkgroup %s gives no ID, %s %04X", shown,
+                  findings.stored_as, id);
       return;
     }
     if (block < 0 || block >= fleet_block_count) {
       add_finding(findings,
                   "talkgroup %s names block %d, which the fleet map does not "
-                  "have, stored as %04X",
-                  shown, block, id);
+                  "have, %s %04X",
+                  shown, block, findings.stored_as, id);
       return;
     }
     int size = fleet_map[block];
@@ -194,25 +194,27 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     if (fleet < 0 || fleet >= fleets)
       add_finding(findings,
                   "fleet %d of talkgroup %s is outside 0 to %d for size code "
-                  "S%02d, stored as %s",
-                  fleet, shown, fleets - 1, size, stored);
+                  "S%02d, %s %s",
+                  fleet, shown, fleets - 1, size, findings.stored_as, stored);
     else if (subfleet < 0 || subfleet >= row.subfleets)
       add_finding(findings,
                   "subfleet %d of talkgroup %s is outside 0 to %d for size "
-                  "code S%02d, stored as %s",
-                  subfleet, shown, row.subfleets - 1, size, stored);
+                  "code S%02d, %s %s",
+                  subfleet, shown, row.subfleets - 1, size, findings.stored_as,
+                  stored);
     else {
       int b2, f2, s2;
       if (!read_type_one(back, &b2, &f2, &s2) || b2 != block || f2 != fleet ||
           s2 != subfleet)
-        add_finding(findings, "talkgroup %s is stored as %s", shown, stored);
+        add_finding(findings, "talkgroup %s %s %s", shown,
+                    findings.is_stored_as, stored);
     }
     return;
   }
   int number;
   if (sscanf(text, "%d", &number) != 1) {
-    add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
-                id);
+    add_finding(findings, "talkgroup %s gives no ID, %s %04X", shown,
+                findings.stored_as, id);
     return;
   }
   constexpr int largest = 0xFFF * 16;
@@ -221,8 +223,8 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     return;
   }
   if (number % 16 != 0)
-    add_finding(findings, "Type II ID %d is not a multiple of 16, stored as %d",
-                number, number / 16 * 16);
+    add_finding(findings, "Type II ID %d is not a multiple of 16, %s %d",
+                number, findings.stored_as, number / 16 * 16);
   int block = static_cast<int>((id & 0xE00) >> 9);
   if (fleet_map[block] != 0)
     add_finding(findings,
@@ -436,14 +438,14 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
                  bank_type == bank_type_edacs;
   if (!text || !trunked) {
     if (code > 0xFFFF)
-      add_finding(findings, "talkgroup code %X is stored as %04X", code,
-                  code & 0xFFFF);
+      add_finding(findings, "talkgroup code %X %s %04X", code,
+                  findings.is_stored_as, code & 0xFFFF);
     return;
   }
   if (is_empty_talkgroup(text))
     return;
-  char shown[talkgroup_text_size + 1];
-  printable_text(text, shown, talkgroup_text_size);
+  char shown[longest_talkgroup_id + 6];
+  printable_text(text, shown, longest_talkgroup_id + 5);
   if (bank_type == bank_type_mot) {
     check_motorola(text, shown, fleet_map, id, findings);
     return;
@@ -451,8 +453,8 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
   if (bank_type == bank_type_ltr) {
     int area, home, user;
     if (sscanf(text, "%1d%2d%3d", &area, &home, &user) != 3) {
-      add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
-                  id);
+      add_finding(findings, "talkgroup %s gives no ID, %s %04X", shown,
+                  findings.stored_as, id);
       return;
     }
     unsigned char no_map[fleet_block_count] = {};
@@ -461,26 +463,77 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
     char stored[talkgroup_text_size + 1];
     printable_text(back, stored, talkgroup_text_size);
     if (area < 0 || area > 1)
-      add_finding(findings, "LTR area %d is outside 0 to 1, stored as %s", area,
-                  stored);
+      add_finding(findings, "LTR area %d is outside 0 to 1, %s %s", area,
+                  findings.stored_as, stored);
     if (home < 0 || home > 31)
-      add_finding(findings,
-                  "LTR home repeater %d is outside 0 to 31, stored as %s", home,
-                  stored);
+      add_finding(findings, "LTR home repeater %d is outside 0 to 31, %s %s",
+                  home, findings.stored_as, stored);
     if (user < 0 || user > 255)
-      add_finding(findings, "LTR user ID %d is outside 0 to 255, stored as %s",
-                  user, stored);
+      add_finding(findings, "LTR user ID %d is outside 0 to 255, %s %s", user,
+                  findings.stored_as, stored);
     return;
   }
   int number;
   if (sscanf(text, "%d", &number) != 1) {
-    add_finding(findings, "talkgroup %s gives no ID, stored as %04X", shown,
-                id);
+    add_finding(findings, "talkgroup %s gives no ID, %s %04X", shown,
+                findings.stored_as, id);
     return;
   }
   if (number < 0 || number > 0xFFF)
-    add_finding(findings, "EDACS ID %d is outside 0 to 4095, stored as %d",
-                number, static_cast<int>(id & 0xFFF));
+    add_finding(findings, "EDACS ID %d is outside 0 to 4095, %s %d", number,
+                findings.stored_as, static_cast<int>(id & 0xFFF));
+}
+
+namespace {
+
+/// True when a text is one or more decimal digits.
+bool all_digits(const char *text) {
+  return text[0] != '\0' && strspn(text, "0123456789") == strlen(text);
+}
+
+/// True when a text has the form of a Type I talkgroup: a block digit,
+/// three fleet digits, '-' and one subfleet digit, or two and two.
+bool is_type_one_form(const char *text) {
+  const char *dash = strchr(text, '-');
+  return dash && strlen(text) == 6 && (dash - text == 3 || dash - text == 4) &&
+         strspn(text, "0123456789") == static_cast<size_t>(dash - text) &&
+         strspn(dash + 1, "0123456789") == strlen(dash + 1);
+}
+
+}  // namespace
+
+bool talkgroup_text_of_id(int bank_type, const char *id, bool skip, char *text,
+                          Findings &findings) {
+  char shown[longest_talkgroup_id + 1];
+  printable_text(id, shown, longest_talkgroup_id);
+  if (strlen(id) > static_cast<size_t>(longest_talkgroup_id)) {
+    add_finding(findings, "talkgroup ID %s... is too long", shown);
+    return false;
+  }
+  char digits[longest_talkgroup_id + 1];
+  snprintf(digits, sizeof digits, "%s", id);
+  if (bank_type == bank_type_ltr) {
+    // AHHUUU, or A-HH-UUU as LTR IDs are often written.
+    if (strlen(id) == 8 && id[1] == '-' && id[4] == '-')
+      snprintf(digits, sizeof digits, "%c%.2s%.3s", id[0], id + 2, id + 5);
+    if (strlen(digits) != 6 || !all_digits(digits)) {
+      add_finding(findings, "LTR ID %s is not AHHUUU or A-HH-UUU", shown);
+      return false;
+    }
+  } else if (bank_type == bank_type_mot && strchr(id, '-')) {
+    if (!is_type_one_form(id)) {
+      add_finding(findings,
+                  "Type I ID %s is not BFFF-S (size code 1) or BFF-SS", shown);
+      return false;
+    }
+  } else if (!all_digits(id)) {
+    add_finding(findings, "%s ID %s is not a number",
+                bank_type == bank_type_edacs ? "EDACS" : "talkgroup", shown);
+    return false;
+  }
+  snprintf(text, longest_talkgroup_id + 6, "%s %s", digits,
+           skip ? "Skip" : "Scan");
+  return true;
 }
 
 void check_setting(SettingCheck kind, const char *name, long long value,
@@ -629,9 +682,9 @@ void check_numbers_fit(const char *text, const char *kinds,
     if (!fits) {
       char number[40];
       printable_text(p, number,
-                 static_cast<size_t>(end - p) < 30
-                     ? static_cast<size_t>(end - p)
-                     : 30);
+                     static_cast<size_t>(end - p) < 30
+                         ? static_cast<size_t>(end - p)
+                         : 30);
       add_finding(findings, "number %s is too large to be read", number);
     }
     p = end;

@@ -14,6 +14,10 @@
 struct Findings {
   char text[8][200];
   int count = 0;
+  /// How a talkgroup check says what the image gets: an import that skips
+  /// such a row says it would be stored so.
+  const char *stored_as = "stored as";
+  const char *is_stored_as = "is stored as";
 };
 
 /// A text for a warning: at most limit characters, blanks (and line ends)
@@ -126,6 +130,17 @@ void check_fleet_map(const int *values, Findings &findings);
 /// the ID code it gives in a bank of the type and fleet map.
 void check_talkgroup(int bank_type, unsigned code, const char *text,
                      const int *fleet_map, unsigned id, Findings &findings);
+
+/// The longest talkgroup ID a list may give.
+constexpr int longest_talkgroup_id = 16;
+
+/// The talkgroup text a listing line would hold for an ID as lists write
+/// it, in a bank of a type: LTR AHHUUU or A-HH-UUU; MOT Type I BFFF-S (size
+/// code 1) or BFF-SS; MOT Type II and EDACS a decimal number; then " Skip"
+/// or " Scan".  text holds longest_talkgroup_id + 6 characters.  False,
+/// with a finding, when the ID has none of the bank type's forms.
+bool talkgroup_text_of_id(int bank_type, const char *id, bool skip, char *text,
+                          Findings &findings);
 
 /// Which settings value a check is about.
 enum class SettingCheck {

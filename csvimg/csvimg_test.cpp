@@ -37,26 +37,34 @@ ImageBody &base_image() {
   return image;
 }
 
-Stored store(const std::string &csv, int bank, bool talkgroups,
-             ImageBody &image) {
-  FILE *in = fmemopen(const_cast<char *>(csv.data()), csv.size(), "r");
-  if (csv.empty())
-    in = fopen("/dev/null", "r");
+Stored store(const std::string &csv, const StoreOptions &options,
+             bool talkgroups, ImageBody &image,
+             StoreSummary *summary = nullptr) {
   char *data = nullptr;
   size_t size = 0;
   FILE *err = open_memstream(&data, &size);
   CsvReader reader;
-  open_csv_reader(reader, in);
+  open_csv_text(reader, csv);
+  StoreSummary ignored;
+  StoreSummary &counts = summary ? *summary : ignored;
   Stored result;
-  result.ok = talkgroups
-                  ? store_talkgroup_list(reader, "in.csv", err, bank, image)
-                  : store_channel_list(reader, "in.csv", err, bank, image);
+  result.ok =
+      talkgroups
+          ? store_talkgroup_list(reader, "in.csv", err, options, image, counts)
+          : store_channel_list(reader, "in.csv", err, options, image, counts);
   close_csv_reader(reader);
-  fclose(in);
   fclose(err);
   result.err.assign(data, size);
   free(data);
   return result;
+}
+
+/// Options that store into a bank, or by Location when bank is -1.
+StoreOptions into(int bank, bool keep = false) {
+  StoreOptions options;
+  options.bank = bank;
+  options.keep = keep;
+  return options;
 }
 
 /// The 18 bytes of a channel record in hexadecimal, then its tag.
@@ -87,161 +95,492 @@ std::string warning(const std::string &message, int line) {
 
 }  // namespace
 
-TEST(ChannelImport, ToneColumnsBecomeModeAndTone) {
-  ImageBody &image = base_image();
-  Stored s = store(
+TEST(ChannelImport, EachRowIsStoredExactlyOrWarnedOf) {
+  // Each row goes to the Location of its place in the table; the codes are
+  // worked by hand from the band table: offset, steps, band and mode,
+  // flags, tone low and high byte.
+  struct Case {
+    const char *row;  // Name to Comment
+    const char *stored;
+    std::vector<std::string> warnings;
+  };
+  const char *kept = "00 00 01 08 00 00 >            <";
+  const std::vector<Case> cases = {
+      {"CALL,146.520000,,88.5,88.5,023,NN,023,Tone->Tone,FM,,",
+       "09 68 21 00 00 00 >CALL        <",
+       {}},
+      // Off the 5 kHz step: the nearest step, a tie going up.
+      {"NARROW,151.1375,,,,,,,,NFM,,",
+       "0E 1C 21 00 00 00 >NARROW      <",
+       {"frequency 151.1375 is not on the 0.005 MHz step, stored as "
+        "151.1400"}},
+      {"TIE,158.7375,,,,,,,,FM,,",
+       "15 94 21 00 00 00 >TIE         <",
+       {"frequency 158.7375 is not on the 0.005 MHz step, stored as "
+        "158.7400"}},
+      {"UHF,446.12,,,,,,,,FM,,",
+       "42 0A 31 00 00 00 >UHF         <",
+       {"frequency 446.12 is not on the 0.0125 MHz step, stored as "
+        "446.1250"}},
+      // The step above band 0's last one is band 1's base.
+      {"EDGE,107.9975,,,,,,,,FM,,",
+       "00 00 11 00 00 00 >EDGE        <",
+       {"frequency 107.9975 is not on the 0.005 MHz step, stored as "
+        "108.0000"}},
+      {"TOP,1061.9875,,,,,,,,FM,,", "FF 4F 41 00 00 00 >TOP         <", {}},
+      {"BAND3 TOP,635.9875,,,,,,,,FM,,",
+       "FF 4F 31 00 00 00 >BAND3 TOP   <",
+       {}},
+      // Frequencies no band holds keep the base's channel.
+      {"HF,10.000000,,,,,,,,FM,,",
+       kept,
+       {"frequency 10 MHz lies in no band the scanner holds (29 to 636 MHz "
+        "and 806 to 1062 MHz), row skipped"}},
+      {"GAP,700,,,,,,,,FM,,",
+       kept,
+       {"frequency 700 MHz lies in no band the scanner holds (29 to 636 MHz "
+        "and 806 to 1062 MHz), row skipped"}},
+      {"ABOVE,1062,,,,,,,,FM,,",
+       kept,
+       {"frequency 1062 MHz lies in no band the scanner holds (29 to 636 MHz "
+        "and 806 to 1062 MHz), row skipped"}},
+      {"BELOW,-146.52,,,,,,,,FM,,",
+       kept,
+       {"frequency -146.52 MHz lies in no band the scanner holds (29 to 636 "
+        "MHz and 806 to 1062 MHz), row skipped"}},
+      {"WORD,1e2,,,,,,,,FM,,",
+       kept,
+       {"frequency \"1e2\" is not a number, row skipped"}},
+      // Modes: FM and AM only.
+      {"DMR,146.52,,,,,,,,DMR,,",
+       kept,
+       {"mode DMR cannot be received by the scanner (FM and AM only), row "
+        "skipped"}},
+      {"USB,146.52,,,,,,,,USB,,",
+       kept,
+       {"mode USB cannot be received by the scanner (FM and AM only), row "
+        "skipped"}},
+      {"AIR,121.5,,,,,,,,NAM,S,", "0D 28 10 01 00 00 >AIR         <", {}},
+      {"AUTO,146.52,,,,,,,,Auto,,", "09 68 21 00 00 00 >AUTO        <", {}},
+      // Tones: what the receiver needs to open.
+      {"RPT,147.33,TSQL,88.5,146.2,023,NN,023,,FM,,",
+       "0A 42 22 00 B6 05 >RPT         <",
+       {}},
+      {"XTONE,146.52,Cross,100.0,94.8,023,NN,023,->Tone,FM,,",
+       "09 68 22 00 B4 03 >XTONE       <",
+       {}},
+      {"XDCS,146.52,Cross,88.5,88.5,023,NN,754,Tone->DTCS,FM,,",
+       "09 68 23 00 EC 01 >XDCS        <",
+       {}},
+      {"XOPEN,146.52,Cross,100.0,100.0,023,NN,023,DTCS->,FM,,",
+       "09 68 21 00 00 00 >XOPEN       <",
+       {}},
+      {"XBAD,146.52,Cross,100.0,100.0,023,NN,023,Tone->Wrong,FM,,",
+       "09 68 21 00 00 00 >XBAD        <",
+       {"cross mode Tone->Wrong cannot be stored, no tone is stored"}},
+      {"INVERTED,442.1,DTCS,88.5,88.5,023,NR,023,,NFM,,",
+       "3E 08 31 00 00 00 >INVERTED    <",
+       {"DTCS polarity NR receives an inverted code, which the scanner "
+        "cannot, no tone is stored"}},
+      {"DCS RN,442.1,DTCS,88.5,88.5,023,RN,023,,FM,,",
+       "3E 08 33 00 13 00 >DCS RN      <",
+       {}},
+      {"TXONLY,146.52,Tone,100.0,88.5,023,NN,023,,FM,,",
+       "09 68 21 00 00 00 >TXONLY      <",
+       {}},
+      {"REVERSE,146.52,TSQL-R,100.0,100.0,023,NN,023,,FM,,",
+       "09 68 21 00 00 00 >REVERSE     <",
+       {"tone mode TSQL-R cannot be stored, no tone is stored"}},
+      {"ODDTONE,146.52,TSQL,88.5,100.1,023,NN,023,,FM,,",
+       "09 68 22 00 E9 03 >ODDTONE     <",
+       {"PL tone 100.1 is not a standard CTCSS tone, the nearest is 100.0"}},
+      {"HIGHTONE,146.52,TSQL,88.5,300.0,023,NN,023,,FM,,",
+       kept,
+       {"PL tone 300.0 cannot be stored as written (51.2 to 255.9 Hz, in "
+        "tenths), row skipped"}},
+      {"FINETONE,146.52,TSQL,88.5,100.05,023,NN,023,,FM,,",
+       kept,
+       {"PL tone 100.05 cannot be stored as written (51.2 to 255.9 Hz, in "
+        "tenths), row skipped"}},
+      {"NOTONE,146.52,TSQL,88.5,,023,NN,023,,FM,,",
+       kept,
+       {"PL tone \"\" is not a number, row skipped"}},
+      {"ODDDCS,146.52,DTCS,88.5,88.5,024,NN,023,,FM,,",
+       "09 68 23 00 14 00 >ODDDCS      <",
+       {"DCS code D024 is not a standard DCS code"}},
+      {"BIGDCS,146.52,DTCS,88.5,88.5,777777,NN,023,,FM,,",
+       kept,
+       {"DCS code D777777 cannot be stored as written (at most D177777), row "
+        "skipped"}},
+      {"AMTONE,121.5,TSQL,88.5,100.0,023,NN,023,,AM,,",
+       "0D 28 12 00 E8 03 >AMTONE      <",
+       {"an AM channel cannot carry a tone, stored as PL"}},
+      {"PRIORITY,146.52,,,,,,,,FM,P,",
+       "09 68 21 00 00 00 >PRIORITY    <",
+       {"skip P cannot be stored, the channel is scanned"}},
+      {"TRUNK,851.0125,,,,,,,,FM,,mode=MOT flags=DA",
+       "2D 01 45 06 00 00 >TRUNK       <",
+       {}},
+      // Names: UTF-8, cut at 12 characters.
+      {"Caf\xC3\xA9,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >Caf\xE9        <",
+       {"name \"Caf\xC3\xA9\" has characters the scanner may not show: "
+        "\xC3\xA9 (U+00E9) stored as byte E9"}},
+      {"\xE5\x8C\x97\xE4\xBA\xAC,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >??          <",
+       {"name \"\xE5\x8C\x97\xE4\xBA\xAC\" has characters the scanner may not "
+        "show: \xE5\x8C\x97 (U+5317) stored as ?, \xE4\xBA\xAC (U+4EAC) "
+        "stored as ?"}},
+      {"LATIN1 \xE9,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >LATIN1 \xE9    <",
+       {"name \"LATIN1 \xE9\" has characters the scanner may not show: byte "
+        "E9 (not UTF-8) stored as it is"}},
+      {"A NAME TOO LONG,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >A NAME TOO L<",
+       {"name \"A NAME TOO LONG\" is longer than 12 characters, cut to \"A "
+        "NAME TOO L\""}},
+  };
+  std::string csv =
       "Location,Name,Frequency,Tone,rToneFreq,cToneFreq,DtcsCode,"
-      "DtcsPolarity,Mode,Skip,Comment\r\n"
-      "0,CALL,146.520000,,88.5,88.5,023,NN,FM,,\r\n"
-      "1,K2XYZ RPT,147.33,TSQL,88.5,146.2,023,NN,FM,,\r\n"
-      "2,UHF DCS,442.1,DTCS,88.5,88.5,023,RN,NFM,,\r\n"
-      "3,TOWER,121.5,,88.5,88.5,023,NN,AM,S,\r\n"
-      "4,TX TONE,146.52,Tone,100.0,88.5,023,NN,WFM,,\r\n"
-      "5,REVERSE,146.52,TSQL-R,88.5,88.5,023,NN,FM,,\r\n"
-      "6,DIGITAL,146.52,,88.5,88.5,023,NN,DMR,,\r\n"
-      "7,TRUNK,851.0125,,88.5,88.5,023,NN,FM,,mode=MOT flags=DA\r\n",
-      rows_by_location, false, image);
+      "DtcsPolarity,RxDtcsCode,CrossMode,Mode,Skip,Comment\r\n";
+  std::string expected;
+  for (size_t k = 0; k < cases.size(); ++k) {
+    csv += std::to_string(k) + "," + cases[k].row + "\r\n";
+    for (const std::string &message : cases[k].warnings)
+      expected += warning(message, static_cast<int>(k) + 2);
+  }
+  ImageBody &image = base_image();
+  Stored s = store(csv, into(rows_by_location), false, image);
   EXPECT_TRUE(s.ok);
-  EXPECT_EQ(
-      s.err,
-      warning("DTCS polarity RN cannot be stored, stored as NN", 4) +
-          warning("tone mode TSQL-R cannot be stored, no tone is stored", 7) +
-          warning("mode DMR cannot be stored, stored as FM", 8));
-  // 146.52 MHz: band 2, 9 MHz and 104 steps of 5 kHz up.
-  EXPECT_EQ(channel(image, 0, 0), "09 68 21 00 00 00 >CALL        <");
-  // The receive tone is cToneFreq: 146.2 Hz is 182 tenths above 128.0 Hz.
-  EXPECT_EQ(channel(image, 0, 1), "0A 42 22 00 B6 05 >K2XYZ RPT   <");
-  // 442.1 MHz: band 3, 62 MHz and 8 steps of 12.5 kHz; DCS 023 is 19.
-  EXPECT_EQ(channel(image, 0, 2), "3E 08 33 00 13 00 >UHF DCS     <");
-  EXPECT_EQ(channel(image, 0, 3), "0D 28 10 01 00 00 >TOWER       <");
-  EXPECT_EQ(channel(image, 0, 4), "09 68 21 00 00 00 >TX TONE     <");
-  EXPECT_EQ(channel(image, 0, 5), "09 68 21 00 00 00 >REVERSE     <");
-  EXPECT_EQ(channel(image, 0, 6), "09 68 21 00 00 00 >DIGITAL     <");
-  // 851.0125 MHz: band 4, 45 MHz and 1 step; MOT with flags D and A.
-  EXPECT_EQ(channel(image, 0, 7), "2D 01 45 06 00 00 >TRUNK       <");
-  // What the list does not name stays as the base has it.
-  EXPECT_EQ(channel(image, 0, 8), "00 00 01 08 00 00 >            <");
-
-  // Without a cToneFreq column the tone is rToneFreq.
-  s = store("Location,Frequency,Tone,rToneFreq\n9,147.33,TSQL,146.2\n",
-            rows_by_location, false, image);
-  EXPECT_EQ(s.err, "");
-  EXPECT_EQ(channel(image, 0, 9), "0A 42 22 00 B6 05 >            <");
+  EXPECT_EQ(s.err, expected);
+  for (size_t k = 0; k < cases.size(); ++k)
+    EXPECT_EQ(
+        channel(image, static_cast<int>(k) / 50, static_cast<int>(k) % 50),
+        cases[k].stored)
+        << cases[k].row;
 }
 
-TEST(ChannelImport, RowsThatCannotBeStoredAsGiven) {
-  ImageBody &image = base_image();
-  Stored s = store(
-      "Location,Name,Frequency\n"
-      "500,LATE,146.52\n"
-      "x,BAD,146.52\n"
-      "10,NOFREQ,abc\n"
-      "11,A NAME TOO LONG,146.52\n"
-      "12,LOW,20.0\n",
-      rows_by_location, false, image);
-  EXPECT_TRUE(s.ok);
-  EXPECT_EQ(s.err,
-            warning("location \"500\" is not 0 to 499, row skipped", 2) +
-                warning("location \"x\" is not 0 to 499, row skipped", 3) +
-                warning("frequency \"abc\" is not a number, row skipped", 4) +
-                warning("name \"A NAME TOO LONG\" is longer than 12 "
-                        "characters, cut to \"A NAME TOO L\"",
-                        5) +
-                warning("cannot match frequency band", 6));
-  EXPECT_EQ(channel(image, 0, 11), "09 68 21 00 00 00 >A NAME TOO L<");
-  EXPECT_EQ(channel(image, 0, 10), "00 00 01 08 00 00 >            <");
-}
-
-TEST(ChannelImport, ABankFilledInFileOrder) {
-  ImageBody &image = base_image();
-  std::string csv = "Frequency,Name\n";
+TEST(ChannelImport, LocationsGivenTwiceMissingOrRunningOut) {
+  struct Case {
+    std::string csv;
+    int bank;  // -b, or rows_by_location
+    bool keep;
+    std::vector<std::pair<int, std::string>> channels;  // place, as shown
+    std::string warnings;
+    long stored, rows;
+  };
+  std::string many = "Frequency,Name\n";
   for (int i = 0; i < 52; ++i)
-    csv += "146.52,CH" + std::to_string(i) + "\n";
-  Stored s = store(csv, 2, false, image);
-  EXPECT_TRUE(s.ok);
-  EXPECT_EQ(s.err, warning("more than 50 channels for bank 2, the rest are "
-                           "skipped",
-                           52));
-  EXPECT_EQ(channel(image, 2, 0), "09 68 21 00 00 00 >CH0         <");
-  EXPECT_EQ(channel(image, 2, 49), "09 68 21 00 00 00 >CH49        <");
-  EXPECT_EQ(channel(image, 3, 0), "00 00 01 08 00 00 >            <");
+    many += "146.52,CH" + std::to_string(i) + "\n";
+  const std::string empty = "00 00 01 08 00 00 >            <";
+  const std::vector<Case> cases = {
+      // An empty Location follows the previous stored row; a Location
+      // given again replaces the earlier row; blank rows take no place.
+      {"Location,Name,Frequency\n5,A,146.52\n,B,146.53\n5,C,146.54\n"
+       ",D,146.55\n,,\n,E,146.56\n",
+       rows_by_location,
+       false,
+       {{5, "09 6C 21 00 00 00 >C           <"},
+        {6, "09 6E 21 00 00 00 >D           <"},
+        {7, "09 70 21 00 00 00 >E           <"},
+        {8, empty}},
+       warning("location 5 is given at line 2 too; this row replaces it", 4) +
+           warning("location 6 is given at line 3 too; this row replaces it",
+                   5),
+       3,
+       5},
+      // No Location column: the rows fill the banks in order from 0.
+      {"Name,Frequency\nA,146.52\nB,10\nC,146.53\n",
+       rows_by_location,
+       false,
+       {{0, "09 68 21 00 00 00 >A           <"},
+        {1, "09 6A 21 00 00 00 >C           <"}},
+       warning("frequency 10 MHz lies in no band the scanner holds (29 to 636 "
+               "MHz and 806 to 1062 MHz), row skipped",
+               3),
+       2,
+       3},
+      {"Location,Frequency\n499,146.52\n,146.53\n,146.54\n",
+       rows_by_location,
+       false,
+       {{499, "09 68 21 00 00 00 >            <"}},
+       warning("2 rows are left out, as no channel is left after 499: the "
+               "first",
+               3),
+       1,
+       3},
+      // A bank holds the list: channels after it are emptied, or kept.
+      {"Frequency,Name\n146.52,X\n146.53,Y\n",
+       2,
+       false,
+       {{100, "09 68 21 00 00 00 >X           <"},
+        {101, "09 6A 21 00 00 00 >Y           <"},
+        {102, empty},
+        {110, empty}},
+       "",
+       2,
+       2},
+      {"Frequency,Name\n146.52,X\n",
+       2,
+       true,
+       {{100, "09 68 21 00 00 00 >X           <"},
+        {110, "09 68 21 00 00 00 >KEPT        <"}},
+       "",
+       1,
+       1},
+      {many,
+       2,
+       false,
+       {{100, "09 68 21 00 00 00 >CH0         <"},
+        {149, "09 68 21 00 00 00 >CH49        <"},
+        {150, empty}},
+       warning("2 rows are left out, as the bank has no channel left: the "
+               "first",
+               52),
+       50,
+       52},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = base_image();
+    memcpy(image.bytes + 2443 * 2 + 18 * 10, "\x09\x68\x21\0\0\0KEPT", 10);
+    StoreSummary summary;
+    Stored s = store(c.csv, into(c.bank, c.keep), false, image, &summary);
+    EXPECT_TRUE(s.ok);
+    EXPECT_EQ(s.err, c.warnings) << c.csv;
+    EXPECT_EQ(summary.stored, c.stored) << c.csv;
+    EXPECT_EQ(summary.rows, c.rows) << c.csv;
+    for (const auto &[place, shown] : c.channels)
+      EXPECT_EQ(channel(image, place / 50, place % 50), shown) << c.csv;
+  }
 }
 
-TEST(ChannelImport, AListWithoutItsColumnsIsRefused) {
+TEST(ChannelImport, ListsThatCannotBeRead) {
   ImageBody &image = base_image();
-  Stored s = store("Location,Name\n0,X\n", rows_by_location, false, image);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.err, "Error: no Frequency column at line 1, file in.csv\n");
-  s = store("# notes only\nName,Frequency\n", rows_by_location, false, image);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.err, "Error: no Location column at line 2, file in.csv\n");
-  s = store("Name,Frequency\nX,146.52\n", 0, false, image);
-  EXPECT_TRUE(s.ok);
-  s = store("", rows_by_location, false, image);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.err, "Error: no header row at line 1, file in.csv\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Location,Name\n0,X\n",
+       "Error: no Frequency column at line 1, file in.csv\n"},
+      {"", "Error: no header row at line 1, file in.csv\n"},
+      {"\xEF\xBB\xBF", "Error: no header row at line 1, file in.csv\n"},
+      {"# notes only\r\r", "Error: no header row at line 3, file in.csv\n"},
+  };
+  for (const auto &[csv, err] : cases) {
+    Stored s = store(csv, into(rows_by_location), false, image);
+    EXPECT_FALSE(s.ok);
+    EXPECT_EQ(s.err, err);
+  }
+  // CR line ends count lines; a NUL in a field skips its row.
+  Stored s = store(std::string("Frequency,Name\r146.52,A\r146.5\0,B\r", 33),
+                   into(rows_by_location), false, image);
+  EXPECT_EQ(s.err, warning("a field holds a NUL byte, row skipped", 3));
 }
 
-TEST(TalkgroupImport, EachBankTypeTakesItsOwnForm) {
-  ImageBody &image = base_image();
-  // LTR: AHHUUU or A-HH-UUU; 105023 is area 1, repeater 5, user 23.
-  Stored s = store(
-      "Decimal,ID,Name,Skip\n"
-      ",105023,DISPATCH,\n"
-      ",1-05-024,CABS,S\n"
-      ",ABC,BAD,\n",
-      3, true, image);
-  EXPECT_TRUE(s.ok);
-  EXPECT_EQ(s.err, warning("LTR ID \"ABC\" is not AHHUUU or A-HH-UUU, row "
-                           "skipped",
-                           4));
-  EXPECT_EQ(talkgroup(image, 3, 1), "2517 >DISPATCH    <");
-  EXPECT_EQ(talkgroup(image, 3, 2), "A518 >CABS        <");
-  EXPECT_EQ(talkgroup(image, 3, 3), "0000 >............<");
-
-  // Motorola: a decimal ID is Type II (ID / 16), a text with '-' Type I
-  // in the block's size code: 200-05 is 2 x 512 + 5 x 32 + 31.
-  s = store(
-      "DEC,Alpha Tag,Skip\n"
-      "2960,PUBLIC WORKS,\n"
-      "200-05,POLICE MAIN,S\n"
-      "2961,ODD,\n",
-      4, true, image);
-  EXPECT_EQ(s.err, warning("Type II ID 2961 is not a multiple of 16, stored "
-                           "as 2960, row skipped",
-                           4));
-  EXPECT_EQ(talkgroup(image, 4, 1), "00B9 >PUBLIC WORKS<");
-  EXPECT_EQ(talkgroup(image, 4, 2), "84BF >POLICE MAIN <");
-
-  // EDACS: the decimal ID itself.
-  s = store(
-      "Bank,Slot,Decimal,ID,Alpha Tag,Skip\n"
-      "5,1,1234,1234,TROOP A,\n"
-      "9,1,77,77,OTHER BANK,\n"
-      "5,2,5000,5000,TOO BIG,\n"
-      "5,3,15,15,MAINTENANCE,S\n",
-      5, true, image);
-  EXPECT_EQ(s.err,
-            warning("EDACS ID 5000 is outside 0 to 4095, stored as 904, row "
-                    "skipped",
-                    4) +
-                warning("1 rows of other banks are passed over, the first", 3));
-  EXPECT_EQ(talkgroup(image, 5, 1), "04D2 >TROOP A     <");
-  EXPECT_EQ(talkgroup(image, 5, 2), "800F >MAINTENANCE <");
+TEST(ChannelImport, TheSummaryLine) {
+  StoreSummary summary;
+  summary.rows = 153;
+  summary.stored = 151;
+  for (int b : {0, 1, 2, 3, 5})
+    summary.bank_used[b] = true;
+  EXPECT_EQ(summary_line(summary, into(rows_by_location), false, false),
+            "csvimg: 151 of 153 rows stored in banks 0-3, 5 (2 skipped)");
+  summary = StoreSummary();
+  summary.rows = summary.stored = 6;
+  summary.first = 0;
+  summary.last = 5;
+  EXPECT_EQ(summary_line(summary, into(7), false, true),
+            "csvimg: 6 of 6 rows would be stored in bank 7 channels 0-5");
+  summary = StoreSummary();
+  summary.rows = 312;
+  summary.stored = 87;
+  summary.first = 1;
+  summary.last = 87;
+  summary.digital = 180;
+  summary.unmatched = 43;
+  summary.invalid = 2;
+  EXPECT_EQ(summary_line(summary, into(4), true, false),
+            "csvimg: 87 of 312 rows stored in bank 4 talkgroups 1-87 (180 "
+            "digital or encrypted, 43 not matching -m, 2 invalid)");
 }
 
-TEST(TalkgroupImport, AHundredSlotsAtMost) {
+TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
+  // Bank 3 is LTR, bank 4 Motorola with block 2 at size code 4 and the
+  // other blocks Type II, bank 5 EDACS.  Codes worked by hand: a Type II
+  // ID is Decimal / 16; 200-05 is 2 x 512 + 5 x 32 + 31.
+  struct Case {
+    std::string list;
+    int bank;
+    std::vector<std::string> matches;
+    bool all_modes;
+    std::vector<std::string> slots;  // slots 1, 2, ... as shown
+    std::string warnings;
+    long stored, digital, unmatched, invalid;
+  };
+  const std::string radioreference =
+      "\xEF\xBB\xBF"
+      "Decimal,Hex,Alpha Tag,Mode,Description,Tag,Category\r\n"
+      "2960,b9,\"PUBLIC WORKS\",A,\"Public Works\",\"Public "
+      "Works\",\"City\"\r\n"
+      "3008,bc,\"Police \"Main\" Dispatch \",Ae,\"Police Dispatch\","
+      "\"Law Dispatch\",\"City\"\r\n"
+      "3024,bd,\"DIGITAL\",D,\"Fire Digital\",\"Fire-Tac\",\"County\"\r\n"
+      "3040,be,\"ENCRYPTED\",TE,\"Tactical\",\"Law Tac\",\"County\"\r\n"
+      "3056 , bf ,\"MIXED   \" ,M,\"Fire Ops\",\"Fire-Talk\",\"County\"\r\n"
+      "3072,c1,\"BAD HEX\",A,\"Roads\",\"Public Works\",\"County\"\r\n"
+      "3088,,\"\",A,\"Description only\",\"Schools\",\"County\"\r\n"
+      "2960,b9,\"AGAIN\",A,\"Public Works\",\"Public Works\",\"City\"\r\n"
+      "3104,c2,\"ODD MODE\",Q,\"Water\",\"Utilities\",\"City\"\r\n"
+      "200-05,,\"TYPE ONE\",A,\"Fire Main\",\"Fire Dispatch\",\"County\"\r\n"
+      "2961,,\"NOT ON 16\",A,\"Parks\",\"Public Works\",\"City\"\r\n"
+      "3120,c3,\"PUBLIC WORKS 2\",A,\"Works\",\"Public Works\",\"City\"\r\n";
+  const std::vector<Case> cases = {
+      {radioreference,
+       4,
+       {},
+       false,
+       {"00B9 >PUBLIC WORKS<", "00BC >Police \"Main<", "00BF >MIXED       <",
+        "00C1 >Description <", "04BF >TYPE ONE    <", "00C3 >PUBLIC WORKS<",
+        "0000 >            <"},
+       warning("alpha tag \"Police \"Main\" Dispatch\" is longer than 12 "
+               "characters, cut to \"Police \"Main\"",
+               3) +
+           warning("Hex c1 does not match Decimal 3072: a Type II ID needs "
+                   "Hex x 16 = Decimal, row skipped",
+                   7) +
+           warning("alpha tag \"Description only\" is longer than 12 "
+                   "characters, cut to \"Description \"",
+                   8) +
+           warning("talkgroup 2960 is given at line 2 too; the first is kept, "
+                   "row skipped",
+                   9) +
+           warning("mode Q is not A, D, T or M (with e or E), row skipped",
+                   10) +
+           warning("Type II ID 2961 is not a multiple of 16, would be stored "
+                   "as 2960; row skipped",
+                   12) +
+           warning("alpha tag \"PUBLIC WORKS 2\" is longer than 12 "
+                   "characters, cut to \"PUBLIC WORKS\"",
+                   13) +
+           warning("alpha tag \"PUBLIC WORKS 2\" shows on the scanner as that "
+                   "of line 2, \"PUBLIC WORKS\"",
+                   13),
+       6,
+       2,
+       0,
+       4},
+      // -m chooses by Alpha Tag, Description, Tag or Category, ignoring
+      // case; -a keeps digital and encrypted rows.
+      {radioreference,
+       4,
+       {"law dispatch", "FIRE"},
+       true,
+       {"00BC >Police \"Main<", "00BD >DIGITAL     <", "00BF >MIXED       <",
+        "04BF >TYPE ONE    <", "0000 >            <"},
+       warning("alpha tag \"Police \"Main\" Dispatch\" is longer than 12 "
+               "characters, cut to \"Police \"Main\"",
+               3),
+       4,
+       0,
+       8,
+       0},
+      // op25: ID TAB tag [TAB priority], no header.
+      {"2960\tPUBLIC WORKS\t1\n3008\tPOLICE \n\n",
+       4,
+       {},
+       false,
+       {"00B9 >PUBLIC WORKS<", "00BC >POLICE      <", "0000 >            <"},
+       "",
+       2,
+       0,
+       0,
+       0},
+      // The form imgcsv -t writes: rows of other banks are passed over.
+      {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n5,1,1234,1234,TROOP A,\n"
+       "9,1,77,77,OTHER BANK,\n5,2,5000,5000,TOO BIG,\n"
+       "5,3,15,15,MAINTENANCE,S\n",
+       5,
+       {},
+       false,
+       {"04D2 >TROOP A     <", "800F >MAINTENANCE <", "0000 >            <"},
+       warning("EDACS ID 5000 is outside 0 to 4095, would be stored as 904; "
+               "row skipped",
+               4) +
+           warning("1 rows of other banks are passed over, the first", 3),
+       2,
+       0,
+       0,
+       1},
+      // LTR: AHHUUU or A-HH-UUU; 105023 is area 1, repeater 5, user 23.
+      {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n3,1,,105023,DISPATCH,\n"
+       "3,2,,1-05-024,CABS,S\n3,3,,ABC,BAD,\n3,4,,6100-99,WRONG,\n",
+       3,
+       {},
+       false,
+       {"2517 >DISPATCH    <", "A518 >CABS        <", "0000 >            <"},
+       warning("LTR ID ABC is not AHHUUU or A-HH-UUU; row skipped", 4) +
+           warning("LTR ID 6100-99 is not AHHUUU or A-HH-UUU; row skipped", 5),
+       2,
+       0,
+       0,
+       2},
+      // Size code 4 has one fleet in a block: 209-05 would be another
+      // block's Type II ID.
+      {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n4,1,,6100-99,WRONG,\n"
+       "4,2,,209-05,FLEET NINE,\n4,3,,200-05,FLEET ZERO,\n",
+       4,
+       {},
+       false,
+       {"04BF >FLEET ZERO  <", "0000 >            <"},
+       warning("Type I ID 6100-99 is not BFFF-S (size code 1) or BFF-SS; row "
+               "skipped",
+               2) +
+           warning("fleet 9 of talkgroup 209-05 Scan is outside 0 to 0 for "
+                   "size code S04, would be stored as 27632 Scan; row skipped",
+                   3),
+       1,
+       0,
+       0,
+       2},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = base_image();
+    StoreOptions options = into(c.bank);
+    options.matches = c.matches;
+    options.all_modes = c.all_modes;
+    StoreSummary summary;
+    Stored s = store(c.list, options, true, image, &summary);
+    EXPECT_TRUE(s.ok);
+    EXPECT_EQ(s.err, c.warnings) << c.list;
+    for (size_t t = 0; t < c.slots.size(); ++t)
+      EXPECT_EQ(talkgroup(image, c.bank, static_cast<int>(t) + 1), c.slots[t])
+          << c.list << " slot " << t + 1;
+    EXPECT_EQ(summary.stored, c.stored);
+    EXPECT_EQ(summary.digital, c.digital);
+    EXPECT_EQ(summary.unmatched, c.unmatched);
+    EXPECT_EQ(summary.invalid, c.invalid);
+  }
+}
+
+TEST(TalkgroupImport, AHundredSlotsAndUnknownForms) {
   ImageBody &image = base_image();
   std::string csv = "Decimal,Alpha Tag\n";
   for (int i = 1; i <= 102; ++i)
     csv += std::to_string(i) + ",TG" + std::to_string(i) + "\n";
-  Stored s = store(csv, 5, true, image);
-  EXPECT_EQ(s.err, warning("more than 100 talkgroups for bank 5, the rest are "
-                           "skipped",
+  StoreSummary summary;
+  Stored s = store(csv, into(5), true, image, &summary);
+  EXPECT_EQ(s.err, warning("2 more rows would be stored, but a bank holds 100 "
+                           "talkgroups; choose fewer with -m: the first",
                            102));
   EXPECT_EQ(talkgroup(image, 5, 100), "0064 >TG100       <");
-  s = store("Name,Skip\nX,\n", 5, true, image);
+  EXPECT_EQ(summary.left_out, 2);
+  // -k keeps the bank's own talkgroups after the list.
+  memcpy(image.bytes + 2443 * 5 + 1043 + 14 * 2, "\x01\x00OLD", 5);
+  store("Decimal,Alpha Tag\n7,NEW\n", into(5, true), true, image);
+  EXPECT_EQ(talkgroup(image, 5, 1), "0007 >NEW         <");
+  EXPECT_EQ(talkgroup(image, 5, 3), "0001 >OLD         <");
+  s = store("DEC,Name\n1,X\n", into(5), true, image);
   EXPECT_FALSE(s.ok);
   EXPECT_EQ(s.err,
-            "Error: no Decimal, DEC or ID column at line 1, file in.csv\n");
+            "Error: the first line is not one of a talkgroup list: a header "
+            "with Bank and Slot (imgcsv -t), a header with Decimal "
+            "(RadioReference, trunk-recorder), or ID<TAB>tag (op25) at line "
+            "1, file in.csv\n");
 }

@@ -3,10 +3,13 @@
 #include "csvlist/csvlist.h"
 
 #include <errno.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "common/codes.h"
+#include "common/image.h"
+#include "common/rules.h"
 
 const char *const channel_columns[channel_column_count] = {
     "Location",   "Name",      "Frequency", "Duplex",   "Offset",
@@ -37,9 +40,27 @@ std::string trimmed_mode_name(int mode) {
   return name;
 }
 
+constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+
+/// True for a blank that trimming drops.
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
 extern "C" void take_field(void *data, size_t size, void *context) {
   CsvReader *reader = static_cast<CsvReader *>(context);
-  reader->row.fields.emplace_back(static_cast<const char *>(data), size);
+  const char *text = static_cast<const char *>(data);
+  if (reader->trim) {
+    while (size > 0 && is_blank(text[0])) {
+      ++text;
+      --size;
+    }
+    while (size > 0 && is_blank(text[size - 1]))
+      --size;
+  }
+  if (size > 0 && memchr(text, '\0', size))
+    reader->row.nul = true;
+  reader->row.fields.emplace_back(text, size);
 }
 
 extern "C" void take_row(int, void *context) {
@@ -54,37 +75,41 @@ extern "C" int no_space(unsigned char) {
   return 0;
 }
 
+/// Blanks around a field are dropped, as RadioReference lists need.
+extern "C" int blank_space(unsigned char c) {
+  return c == ' ' || c == '\t';
+}
+
+/// The length of the line that starts at a place, its end (CR LF, LF or
+/// CR) included.
+size_t line_length(const std::string &text, size_t at) {
+  size_t end = text.find_first_of("\r\n", at);
+  if (end == std::string::npos)
+    return text.size() - at;
+  if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
+    ++end;
+  return end + 1 - at;
+}
+
 /// Feeds the next line of the file to the parser.
 void feed_line(CsvReader &reader) {
-  char *text = nullptr;
-  size_t capacity = 0;
-  ssize_t length = getline(&text, &capacity, reader.in);
-  if (length < 0) {
-    reader.error = errno;
-    reader.failed = ferror(reader.in) != 0;
+  if (reader.at >= reader.text.size()) {
     csv_fini(&reader.parser, take_field, take_row, &reader);
     reader.ended = true;
-    free(text);
     return;
   }
+  const char *start = reader.text.data() + reader.at;
+  size_t length = line_length(reader.text, reader.at);
+  reader.at += length;
   ++reader.line;
-  const char *start = text;
-  if (reader.line == 1 && strncmp(start, "\xEF\xBB\xBF", 3) == 0) {
-    start += 3;
-    length -= 3;
-  }
   bool in_row = !reader.row.fields.empty() || reader.parser.quoted ||
                 reader.parser.entry_pos > 0;
   if (!in_row) {
-    if (start[0] == '#') {
-      free(text);
+    if (start[0] == '#')
       return;
-    }
     reader.row.line = reader.line;
   }
-  csv_parse(&reader.parser, start, static_cast<size_t>(length), take_field,
-            take_row, &reader);
-  free(text);
+  csv_parse(&reader.parser, start, length, take_field, take_row, &reader);
 }
 
 }  // namespace
@@ -99,6 +124,38 @@ void write_csv_row(FILE *out, const char *const *fields, int count) {
       fputs(fields[i], out);
   }
   fputs("\r\n", out);
+}
+
+bool is_chirp_tone(double hertz) {
+  static const double more_tones[] = {56.0, 57.0, 58.0, 59.0, 60.0,
+                                      61.0, 62.0, 62.5, 63.0, 64.0};
+  for (double tone : more_tones)
+    if (fabs(tone - hertz) < 0.01)
+      return true;
+  return is_standard_ctcss_tone(hertz);
+}
+
+std::string tag_to_utf8(const unsigned char *tag, bool *controls) {
+  int length = tag_size;
+  while (length > 0 && (tag[length - 1] == ' ' || tag[length - 1] == '\0'))
+    --length;
+  std::string text;
+  *controls = false;
+  for (int i = 0; i < length; ++i) {
+    unsigned char c = tag[i];
+    if (c == '\0') {
+      text += ' ';
+    } else if (c < 0x20 || c == 0x7F) {
+      text += '?';
+      *controls = true;
+    } else if (c >= 0x80) {
+      text += static_cast<char>(0xC0 | c >> 6);
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  return text;
 }
 
 void format_channel_comment(const ChannelComment &comment, char *text,
@@ -143,15 +200,43 @@ ChannelComment read_channel_comment(const char *text) {
 }
 
 bool open_csv_reader(CsvReader &reader, FILE *in) {
-  reader.in = in;
+  std::string text;
+  char buffer[65536];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
+    text.append(buffer, got);
+  if (ferror(in)) {
+    reader.failed = true;
+    reader.error = errno ? errno : EIO;
+    return false;
+  }
+  return open_csv_text(reader, std::move(text));
+}
+
+bool open_csv_text(CsvReader &reader, std::string text) {
+  reader.text = std::move(text);
+  if (reader.text.compare(0, 3, byte_order_mark) == 0)
+    reader.text.erase(0, 3);
   if (csv_init(&reader.parser, 0) != 0)
     return false;
+  reader.parsing = true;
   csv_set_space_func(&reader.parser, no_space);
   return true;
 }
 
+std::string first_csv_line(const CsvReader &reader) {
+  size_t end = reader.text.find_first_of("\r\n");
+  return reader.text.substr(0, end);
+}
+
+void set_csv_dialect(CsvReader &reader, char delimiter, bool trim) {
+  csv_set_delim(&reader.parser, static_cast<unsigned char>(delimiter));
+  csv_set_space_func(&reader.parser, trim ? blank_space : no_space);
+  reader.trim = trim;
+}
+
 bool read_csv_row(CsvReader &reader, CsvRow &row) {
-  while (reader.rows.empty() && !reader.ended)
+  while (reader.parsing && reader.rows.empty() && !reader.ended)
     feed_line(reader);
   if (reader.rows.empty())
     return false;
@@ -161,7 +246,17 @@ bool read_csv_row(CsvReader &reader, CsvRow &row) {
 }
 
 void close_csv_reader(CsvReader &reader) {
-  csv_free(&reader.parser);
+  if (reader.parsing)
+    csv_free(&reader.parser);
+  reader.parsing = false;
+}
+
+long count_csv_lines(const CsvReader &reader) {
+  long lines = 0;
+  for (size_t at = 0; at < reader.text.size();
+       at += line_length(reader.text, at))
+    ++lines;
+  return lines;
 }
 
 int find_column(const CsvRow &header,

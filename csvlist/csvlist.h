@@ -23,6 +23,19 @@ extern const char *const talkgroup_columns[talkgroup_column_count];
 /// quote, a carriage return or a line feed in it), ended by CR LF.
 void write_csv_row(FILE *out, const char *const *fields, int count);
 
+/// True when CHIRP's reader takes a tone: one of the 50 standard CTCSS
+/// tones or the ten more it knows, 56.0 to 64.0 Hz.
+bool is_chirp_tone(double hertz);
+
+/// The highest DCS code CHIRP's reader takes, 777 in octal.
+constexpr unsigned highest_chirp_code = 0777;
+
+/// Twelve tag bytes as UTF-8 for a list: blanks (and NULs, which read as
+/// blanks) at the end dropped, a NUL elsewhere written as a blank, bytes
+/// 0x80 to 0xFF as U+0080 to U+00FF, and control bytes as '?'.  Sets
+/// controls when there were any.
+std::string tag_to_utf8(const unsigned char *tag, bool *controls);
+
 /// What a channel list's Comment carries for the scanner: the trunking
 /// mode (LTR, MOT, EDACS) and the flags D and A.
 struct ChannelComment {
@@ -44,15 +57,20 @@ ChannelComment read_channel_comment(const char *text);
 struct CsvRow {
   std::vector<std::string> fields;
   long line = 0;
+  bool nul = false;  ///< a field held a NUL byte
 };
 
-/// Reads a CSV file row by row with libcsv: lines that start with '#'
-/// outside a quoted field are passed over, and so is a UTF-8 byte order
-/// mark at the start.
+/// Reads a CSV file row by row with libcsv.  The whole file is read first,
+/// so that its first line can choose the dialect.  Lines end in CR LF, LF
+/// or CR; lines that start with '#' outside a quoted field are passed
+/// over, and so is a UTF-8 byte order mark at the start.
 struct CsvReader {
-  FILE *in = nullptr;
+  std::string text;  ///< the file, without its byte order mark
+  size_t at = 0;     ///< where the next line starts
+  long line = 0;     ///< lines fed to the parser so far
   csv_parser parser;
-  long line = 0;            ///< lines fed to the parser so far
+  bool parsing = false;     ///< the parser is set up
+  bool trim = false;        ///< blanks at both ends of fields are dropped
   CsvRow row;               ///< the row being built
   std::deque<CsvRow> rows;  ///< rows complete, not yet taken
   bool ended = false;
@@ -60,14 +78,30 @@ struct CsvReader {
   int error = 0;        ///< its error number
 };
 
-/// Starts reading a file; false when the parser cannot be set up.
+/// Reads the whole file and sets up the parser for CHIRP's dialect:
+/// commas, and blanks kept as part of a field.  False when the file cannot
+/// be read (failed is then set) or the parser cannot be set up.
 bool open_csv_reader(CsvReader &reader, FILE *in);
 
-/// Takes the next row; false at the end of the file or on a read error.
+/// The same from a text in memory.
+bool open_csv_text(CsvReader &reader, std::string text);
+
+/// The first line of the file, without its line end.
+std::string first_csv_line(const CsvReader &reader);
+
+/// Changes the dialect before the first row is taken: the character
+/// between fields, and whether blanks around fields (outside and inside
+/// quotes) are dropped.
+void set_csv_dialect(CsvReader &reader, char delimiter, bool trim);
+
+/// Takes the next row; false at the end of the file.
 bool read_csv_row(CsvReader &reader, CsvRow &row);
 
 /// Releases the parser.
 void close_csv_reader(CsvReader &reader);
+
+/// The number of lines of the file, a last line without an end counted.
+long count_csv_lines(const CsvReader &reader);
 
 /// The index of the first column of a header row named as one of the
 /// names, compared exactly; -1 when there is none.

@@ -9,25 +9,25 @@
 
 namespace {
 
-bool store_list(const uint8_t *data, size_t size, int mode, ImageBody &image) {
-  FILE *in = size ? fmemopen(const_cast<uint8_t *>(data), size, "r")
-                  : fopen("/dev/null", "r");
-  FILE *err = fopen("/dev/null", "w");
+void store_list(const uint8_t *data, size_t size, int mode, ImageBody &image) {
+  static FILE *err = fopen("/dev/null", "w");
   CsvReader reader;
-  bool ok = open_csv_reader(reader, in);
-  if (ok) {
+  if (open_csv_text(reader,
+                    std::string(reinterpret_cast<const char *>(data), size))) {
     // 0: channels by Location, 1: bank 2 in file order, 2 to 4: the
     // talkgroups of an LTR, a Motorola and an EDACS bank.
-    if (mode < 2)
-      ok = store_channel_list(reader, "in.csv", err,
-                              mode == 0 ? rows_by_location : 2, image);
-    else
-      ok = store_talkgroup_list(reader, "in.csv", err, mode + 1, image);
-    close_csv_reader(reader);
+    StoreOptions options;
+    StoreSummary summary;
+    if (mode < 2) {
+      options.bank = mode == 0 ? rows_by_location : 2;
+      store_channel_list(reader, "in.csv", err, options, image, summary);
+    } else {
+      options.bank = mode + 1;
+      options.all_modes = data[0] & 1;
+      store_talkgroup_list(reader, "in.csv", err, options, image, summary);
+    }
   }
-  fclose(in);
-  fclose(err);
-  return ok;
+  close_csv_reader(reader);
 }
 
 }  // namespace

@@ -7,22 +7,30 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-std::string list_of(const ImageBody &image, bool talkgroups) {
-  char *data = nullptr;
-  size_t size = 0;
+std::string list_of(const ImageBody &image, bool talkgroups,
+                    std::string *warnings = nullptr) {
+  char *data = nullptr, *err_data = nullptr;
+  size_t size = 0, err_size = 0;
   FILE *out = open_memstream(&data, &size);
+  FILE *err = open_memstream(&err_data, &err_size);
+  ListReport report = {err, "in.spg"};
   if (talkgroups)
-    write_talkgroup_list(out, image);
+    write_talkgroup_list(out, image, report);
   else
-    write_channel_list(out, image);
+    write_channel_list(out, image, report);
   fclose(out);
+  fclose(err);
   std::string text(data, size);
+  if (warnings)
+    warnings->assign(err_data, err_size);
   free(data);
+  free(err_data);
   return text;
 }
 
@@ -100,4 +108,81 @@ TEST(TalkgroupList, OneRowForEachTalkgroupOfATrunkedBank) {
             "4,1,2960,02960,PUBLIC WORKS,\r\n"
             "4,2,,200-05,POLICE MAIN,S\r\n"
             "5,3,15,15,MAINTENANCE,S\r\n");
+}
+
+TEST(ChannelList, WhatCsvCannotCarryIsLeftOutWithAWarning) {
+  // Each channel, its row's Name and Tone to DtcsCode columns, and the
+  // warning it gives.
+  struct Case {
+    std::vector<int> code;
+    const char *tag;
+    const char *columns;
+    const char *warning;
+  };
+  const std::vector<Case> cases = {
+      // Tag bytes above 0x7F are the characters U+0080 to U+00FF; control
+      // bytes cannot be carried; a NUL reads as a blank.
+      {{0x11, 0x53, 0x21, 0, 0, 0},
+       "Caf\xE9\0NORD\0\0\0",
+       "Caf\xC3\xA9 NORD,154.415000,,0.000000,,88.5,88.5,023",
+       nullptr},
+      {{0x11, 0x53, 0x21, 0, 0, 0},
+       "TAB\tX       ",
+       "TAB?X,154.415000,,0.000000,,88.5,88.5,023",
+       "the tag holds control bytes, which a list cannot carry: written as "
+       "\"TAB?X\""},
+      // A PL channel whose tone byte names no range has no tone.
+      {{0x11, 0x53, 0x22, 0, 0xE8, 0x01},
+       "NO TONE     ",
+       "NO TONE,154.415000,,0.000000,,88.5,88.5,023",
+       "the PL channel holds no tone, written as a channel without one"},
+      // 100.1 Hz (range 3, 233 tenths) is no tone CHIRP takes; 56.0 Hz
+      // (range 2, 48 tenths) is.
+      {{0x11, 0x53, 0x22, 0, 0xE9, 0x03},
+       "ODD TONE    ",
+       "ODD TONE,154.415000,,0.000000,,88.5,88.5,023",
+       "PL tone 100.1 is not one CHIRP takes, written as a channel without a "
+       "tone"},
+      {{0x11, 0x53, 0x22, 0, 0x30, 0x02},
+       "LOW TONE    ",
+       "LOW TONE,154.415000,,0.000000,TSQL,56.0,56.0,023",
+       nullptr},
+      // D1000 is code value 512.
+      {{0x11, 0x53, 0x23, 0, 0x00, 0x02},
+       "WIDE DCS    ",
+       "WIDE DCS,154.415000,,0.000000,,88.5,88.5,023",
+       "DCS code D1000 is above D777, which CHIRP does not take, written as "
+       "a channel without a tone"},
+      {{0x11, 0x53, 0x23, 0, 0xFF, 0x01},
+       "TOP DCS     ",
+       "TOP DCS,154.415000,,0.000000,DTCS,88.5,88.5,777",
+       nullptr},
+      // Band 5 or mode 7 hold no frequency at all.
+      {{0x11, 0x53, 0x51, 0, 0, 0},
+       "CORRUPT     ",
+       nullptr,
+       "the channel code 11 53 51 00 00 00 holds no frequency, not written"},
+      {{0x11, 0x53, 0x27, 0, 0, 0},
+       "CORRUPT     ",
+       nullptr,
+       "the channel code 11 53 27 00 00 00 holds no frequency, not written"},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = empty_image();
+    for (size_t i = 0; i < 6; ++i)
+      image.bytes[2443 * 2 + 18 * 7 + i] =
+          static_cast<unsigned char>(c.code[i]);
+    memcpy(image.bytes + 2443 * 2 + 18 * 7 + 6, c.tag, 12);
+    std::string warnings;
+    std::string list = list_of(image, false, &warnings);
+    std::string row =
+        c.columns ? std::string("107,") + c.columns : std::string();
+    EXPECT_EQ(list.substr(sizeof header - 1, row.size()), row) << c.tag;
+    if (!c.columns) {
+      EXPECT_EQ(list, header);
+    }
+    EXPECT_EQ(warnings, c.warning ? std::string("Warning: ") + c.warning +
+                                        " at bank 2 channel 7, file in.spg\n"
+                                  : std::string());
+  }
 }

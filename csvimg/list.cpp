@@ -1,0 +1,155 @@
+// The diagnostics of a list being stored, and the fields and names of its
+// rows as the image takes them.
+#include "csvimg/list.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/image.h"
+
+void warn(List &list, long line, const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  int length = vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string message(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  va_start(args, format);
+  vsnprintf(message.data(), message.size(), format, args);
+  va_end(args);
+  fprintf(list.err, "Warning: %s at line %ld, file %s\n", message.c_str(), line,
+          list.name);
+  ++list.warnings;
+}
+
+void fail(List &list, long line, const char *message) {
+  fprintf(list.err, "Error: %s at line %ld, file %s\n", message, line,
+          list.name);
+  throw ListFatal{};
+}
+
+std::string trimmed(const char *text) {
+  std::string result = text;
+  size_t start = result.find_first_not_of(" \t");
+  if (start == std::string::npos)
+    return "";
+  size_t end = result.find_last_not_of(" \t");
+  return result.substr(start, end - start + 1);
+}
+
+bool is_blank_row(const CsvRow &row) {
+  for (const std::string &field : row.fields)
+    if (field.find_first_not_of(" \t\r\n") != std::string::npos)
+      return false;
+  return true;
+}
+
+bool read_integer(const char *text, long *value) {
+  std::string field = trimmed(text);
+  if (field.empty())
+    return false;
+  char *end;
+  errno = 0;
+  *value = strtol(field.c_str(), &end, 10);
+  return *end == '\0' && errno == 0;
+}
+
+CsvRow read_header(List &list) {
+  CsvRow header;
+  while (read_csv_row(list.reader, header))
+    if (!is_blank_row(header))
+      return header;
+  fail(list, count_csv_lines(list.reader) + 1, "no header row");
+}
+
+std::string shown(const std::string &text) {
+  std::string result = text;
+  for (char &c : result)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      c = '?';
+  return result;
+}
+
+namespace {
+
+/// One character of a name: its bytes in the name, and its code point, or
+/// -1 for a byte that does not begin a UTF-8 sequence.
+struct NameCharacter {
+  size_t start, length;
+  long code;
+};
+
+/// The character that starts at a place in a name.
+NameCharacter next_character(const std::string &name, size_t at) {
+  unsigned char first = static_cast<unsigned char>(name[at]);
+  int follow = first >= 0xC2 && first <= 0xDF   ? 1
+               : first >= 0xE0 && first <= 0xEF ? 2
+               : first >= 0xF0 && first <= 0xF4 ? 3
+                                                : 0;
+  if (first < 0x80)
+    return {at, 1, first};
+  long code = first & (0x3F >> follow);
+  for (int k = 1; k <= follow; ++k) {
+    if (at + static_cast<size_t>(k) >= name.size())
+      return {at, 1, -1};
+    unsigned char next = static_cast<unsigned char>(name[at + k]);
+    if ((next & 0xC0) != 0x80)
+      return {at, 1, -1};
+    code = code << 6 | (next & 0x3F);
+  }
+  // Overlong forms and surrogates are not characters.
+  static const long lowest[4] = {0, 0x80, 0x800, 0x10000};
+  if (follow == 0 || code < lowest[follow] || code > 0x10FFFF ||
+      (code >= 0xD800 && code <= 0xDFFF))
+    return {at, 1, -1};
+  return {at, static_cast<size_t>(follow) + 1, code};
+}
+
+}  // namespace
+
+void make_tag(List &list, long line, const char *what, const std::string &name,
+              unsigned char *tag) {
+  memset(tag, ' ', tag_size);
+  std::string notes;
+  size_t at = 0, kept_bytes = 0;
+  int count = 0;
+  while (at < name.size()) {
+    NameCharacter c = next_character(name, at);
+    at += c.length;
+    if (count < tag_size) {
+      unsigned char byte;
+      char note[64] = "";
+      if (c.code < 0) {
+        byte = static_cast<unsigned char>(name[c.start]);
+        snprintf(note, sizeof note, "byte %02X (not UTF-8) stored as it is",
+                 byte);
+      } else if (c.code < 0x20 || c.code == 0x7F) {
+        byte = '?';
+        snprintf(note, sizeof note, "control character %02lX stored as ?",
+                 c.code);
+      } else if (c.code < 0x80) {
+        byte = static_cast<unsigned char>(c.code);
+      } else if (c.code <= 0xFF) {
+        byte = static_cast<unsigned char>(c.code);
+        snprintf(note, sizeof note, "%s (U+%04lX) stored as byte %02X",
+                 name.substr(c.start, c.length).c_str(), c.code, byte);
+      } else {
+        byte = '?';
+        snprintf(note, sizeof note, "%s (U+%04lX) stored as ?",
+                 name.substr(c.start, c.length).c_str(), c.code);
+      }
+      if (note[0] != '\0')
+        notes += (notes.empty() ? "" : ", ") + std::string(note);
+      tag[count] = byte;
+      kept_bytes = at;
+    }
+    ++count;
+  }
+  if (count > tag_size)
+    warn(list, line, "%s \"%s\" is longer than 12 characters, cut to \"%s\"",
+         what, shown(name).c_str(), shown(name.substr(0, kept_bytes)).c_str());
+  if (!notes.empty())
+    warn(list, line, "%s \"%s\" has characters the scanner may not show: %s",
+         what, shown(name.substr(0, kept_bytes)).c_str(), notes.c_str());
+}
