@@ -103,12 +103,13 @@ _csvimg() {
             COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7 8 9" -- "$cur"))
             return
             ;;
+        -m) return ;;
     esac
     if [[ $cur == -* ]]; then
-        _scanner_options "$cur" "-h -b -t"
+        _scanner_options "$cur" "-h -c -k -a -m -b -t"
         return
     fi
-    case $(_scanner_operand "bt") in
+    case $(_scanner_operand "btm") in
         1) _scanner_files "$cur" "csv|CSV" ;;
         2 | 3) _scanner_files "$cur" "spg|SPG" ;;
     esac

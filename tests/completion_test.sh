@@ -46,6 +46,9 @@ expect "0 1 2 3 4 5 6 7 8 9" csvimg -t ""
 expect "B.SPG a.spg sub" csvimg chan.csv ""
 expect "B.SPG a.spg sub" csvimg chan.csv a.spg ""
 expect "a.spg" csvimg chan.csv a
+expect "" csvimg -t 4 -m ""
+expect "chan.csv sub" csvimg -t 4 -m Fire -a ""
+expect "--help --version -a -b -c -h -k -m -t" csvimg -
 
 # The port: only serial devices, whichever this machine has.
 ports=$(compgen -G "/dev/ttyUSB*"; compgen -G "/dev/ttyACM*"; compgen -G "/dev/ttyS*")
