@@ -46,6 +46,7 @@ std::string shown(const std::string &text);
 /// Twelve tag bytes of a name read as UTF-8: cut at 12 characters, padded
 /// with blanks.  U+0080 to U+00FF are stored as that byte, other
 /// characters beyond ASCII and control characters as '?', and a byte that
-/// is not UTF-8 as it is; each of these, and the cut, is warned of.
-void make_tag(List &list, long line, const char *what, const std::string &name,
+/// is not UTF-8 as it is; each of these, and a cut of more than blanks, is
+/// warned of.
+void make_tag(List &list, long line, const char *what, const std::string &given,
               unsigned char *tag);
