@@ -12,15 +12,32 @@
 
 namespace {
 
+int system_open(const char *path, int flags, mode_t mode) {
+  return open(path, flags, mode);
+}
+
+}  // namespace
+
+const FileCalls system_file_calls = {system_open, write,  fsync, rename,
+                                     fchmod,      fchown, close, unlink};
+
+FileCalls file_calls = system_file_calls;
+
+const int ending_signals[ending_signal_count] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGALRM, SIGUSR1,
+    SIGUSR2, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF,
+};
+
+namespace {
+
 /// The temporary file a signal must remove; the handler reads it, so it
-/// is a plain buffer set before the handlers are installed.
+/// is a plain buffer, set while the signals are blocked.
 char pending_temporary[PATH_MAX];
 volatile sig_atomic_t pending_set = 0;
 
-constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int cleanup_signal_count =
-    sizeof cleanup_signals / sizeof cleanup_signals[0];
-struct sigaction saved_actions[cleanup_signal_count];
+struct sigaction saved_actions[ending_signal_count];
+struct sigaction saved_file_size_action;
+bool watching = false;
 
 /// Removes the temporary file, then dies of the signal as it would have.
 extern "C" void remove_temporary_and_die(int signal_number) {
@@ -33,27 +50,42 @@ extern "C" void remove_temporary_and_die(int signal_number) {
   raise(signal_number);
 }
 
-void watch_temporary(const char *path) {
-  strcpy(pending_temporary, path);
-  pending_set = 1;
+/// The set of the ending signals.
+sigset_t ending_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : ending_signals)
+    sigaddset(&set, signal_number);
+  return set;
+}
+
+/// Installs the handlers that remove the temporary file, if any, and makes
+/// a file size limit fail a write instead of ending the program.
+void watch_output() {
+  if (watching)
+    return;
   struct sigaction action;
   memset(&action, 0, sizeof action);
   action.sa_handler = remove_temporary_and_die;
-  sigemptyset(&action.sa_mask);
-  for (int i = 0; i < cleanup_signal_count; ++i)
-    sigaddset(&action.sa_mask, cleanup_signals[i]);
-  for (int i = 0; i < cleanup_signal_count; ++i)
-    sigaction(cleanup_signals[i], &action, &saved_actions[i]);
+  action.sa_mask = ending_signal_set();
+  for (int i = 0; i < ending_signal_count; ++i)
+    sigaction(ending_signals[i], &action, &saved_actions[i]);
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &saved_file_size_action);
+  watching = true;
 }
 
-void unwatch_temporary() {
+/// Gives the signals their old handling back.
+void unwatch_output() {
   pending_set = 0;
-  for (int i = 0; i < cleanup_signal_count; ++i)
-    sigaction(cleanup_signals[i], &saved_actions[i], nullptr);
-}
-
-bool starts_with(const char *text, const char *prefix) {
-  return strncmp(text, prefix, strlen(prefix)) == 0;
+  if (!watching)
+    return;
+  for (int i = 0; i < ending_signal_count; ++i)
+    sigaction(ending_signals[i], &saved_actions[i], nullptr);
+  sigaction(SIGXFSZ, &saved_file_size_action, nullptr);
+  watching = false;
 }
 
 /// Follows symbolic links to the file they end at, which need not exist;
@@ -89,23 +121,32 @@ bool follow_links(const char *name, char *path) {
   return false;
 }
 
+/// Characters a temporary name adds to the output's: a dot before, and a
+/// dot, eight hexadecimal digits and a tilde after.
+constexpr int temporary_marks = 11;
+
 /// Creates a new file beside the target, readable as a new output would
-/// be; false with errno set.
+/// be: ".NAME.XXXXXXXX~", NAME cut so that the whole fits a folder entry.
+/// -1 with errno set when it cannot be made.
 int create_temporary(const char *target, char *temporary) {
   const char *slash = strrchr(target, '/');
   int folder = slash ? static_cast<int>(slash - target) + 1 : 0;
   const char *base = target + folder;
+  int kept = static_cast<int>(strlen(base));
+  if (kept > NAME_MAX - temporary_marks)
+    kept = NAME_MAX - temporary_marks;
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     unsigned tag = static_cast<unsigned>(getpid()) * 2654435761u ^
                    static_cast<unsigned>(time(nullptr)) ^ ++counter * 40503u;
-    int length = snprintf(temporary, PATH_MAX, "%.*s.%s.%08x~", folder, target,
-                          base, tag);
+    int length = snprintf(temporary, PATH_MAX, "%.*s.%.*s.%08x~", folder,
+                          target, kept, base, tag);
     if (length < 0 || length >= PATH_MAX) {
       errno = ENAMETOOLONG;
       return -1;
     }
-    int fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = file_calls.open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                             0644);
     if (fd >= 0 || errno != EEXIST)
       return fd;
   }
@@ -126,6 +167,55 @@ void sync_folder(const char *target) {
     fsync(fd);
     close(fd);
   }
+}
+
+/// True when a name is the file standard output writes to.
+bool is_standard_output(const struct stat &named) {
+  struct stat out;
+  return fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == named.st_dev &&
+         out.st_ino == named.st_ino;
+}
+
+/// Fails an open: errno is kept, and the reason is given when it says more
+/// than the message.
+bool fail_open(OutputFile *out, int error, bool give_reason) {
+  out->error = give_reason ? error : 0;
+  errno = error;
+  return false;
+}
+
+/// Opens a device, a pipe or standard output to be written in place.
+bool open_direct(const char *name, bool standard_output, OutputFile *out) {
+  out->direct = true;
+  // Standard output is written through a copy of descriptor 1, so that its
+  // position and O_APPEND hold and descriptor 1 stays open.
+  out->fd = standard_output ? fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3)
+                            : file_calls.open(name, O_WRONLY | O_CLOEXEC, 0);
+  if (out->fd < 0)
+    return fail_open(out, errno, errno != EACCES && errno != EPERM);
+  watch_output();
+  return true;
+}
+
+/// Creates the temporary file of a regular output, with the signals that
+/// would leave it behind blocked until their handlers are in place.
+bool open_temporary(OutputFile *out) {
+  sigset_t ending = ending_signal_set(), old;
+  sigprocmask(SIG_BLOCK, &ending, &old);
+  out->fd = create_temporary(out->target, out->temporary);
+  int error = errno;
+  if (out->fd >= 0) {
+    strcpy(pending_temporary, out->temporary);
+    pending_set = 1;
+    watch_output();
+  }
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  if (out->fd >= 0)
+    return true;
+  out->temporary[0] = '\0';
+  // A missing folder keeps the bare message; a folder that may not be
+  // written, or a name too long, is worth its reason.
+  return fail_open(out, error, error != ENOENT && error != ENOTDIR);
 }
 
 }  // namespace
@@ -160,7 +250,8 @@ bool write_fully(int fd, const void *buffer, long count) {
   const char *at = static_cast<const char *>(buffer);
   long done = 0;
   while (done < count) {
-    ssize_t put = write(fd, at + done, static_cast<size_t>(count - done));
+    ssize_t put =
+        file_calls.write(fd, at + done, static_cast<size_t>(count - done));
     if (put < 0 && errno == EINTR)
       continue;
     if (put <= 0)
@@ -172,39 +263,52 @@ bool write_fully(int fd, const void *buffer, long count) {
 
 bool is_special_output(const char *name) {
   struct stat info;
-  return stat(name, &info) == 0 && !S_ISREG(info.st_mode);
+  return stat(name, &info) == 0 &&
+         (!S_ISREG(info.st_mode) || is_standard_output(info));
 }
 
 bool open_output(const char *name, OutputFile *out) {
   *out = OutputFile();
-  // Names under /dev and /proc stand for descriptors and devices (as
-  // /dev/stdout does); replacing the file behind one would lose what is
-  // written to it, and creating one would leave a stray file there.
-  if (starts_with(name, "/dev/") || starts_with(name, "/proc/") ||
-      is_special_output(name)) {
-    out->direct = true;
-    out->fd = open(name, O_WRONLY | O_CLOEXEC);
-    return out->fd >= 0;
-  }
-  if (!follow_links(name, out->target))
-    return false;
   struct stat info;
-  bool exists = stat(out->target, &info) == 0;
+  bool exists = stat(name, &info) == 0;
+  // What the name is decides, not how it is spelled: /dev/stdout and a
+  // file the shell redirected standard output to are standard output.
+  if (exists && is_standard_output(info))
+    return open_direct(name, true, out);
+  if (exists && S_ISDIR(info.st_mode))
+    return fail_open(out, EISDIR, false);
+  if (exists && !S_ISREG(info.st_mode))
+    return open_direct(name, false, out);
+  if (!follow_links(name, out->target))
+    return fail_open(out, errno, true);
+  // The temporary name is cut to fit; the output's own name must fit.
+  const char *slash = strrchr(out->target, '/');
+  if (strlen(slash ? slash + 1 : out->target) > NAME_MAX)
+    return fail_open(out, ENAMETOOLONG, true);
   if (exists && access(out->target, W_OK) != 0)
+    return fail_open(out, errno, false);
+  if (!open_temporary(out))
     return false;
-  out->fd = create_temporary(out->target, out->temporary);
-  if (out->fd < 0) {
-    out->temporary[0] = '\0';
-    return false;
-  }
   if (exists) {
-    fchmod(out->fd, info.st_mode & 07777);
-    if (fchown(out->fd, info.st_uid, info.st_gid) != 0) {
+    // A private file must not become readable by others on the way.
+    if (file_calls.fchmod(out->fd, info.st_mode & 07777) != 0) {
+      int error = errno;
+      discard_output(out);
+      return fail_open(out, error, true);
+    }
+    if (file_calls.fchown(out->fd, info.st_uid, info.st_gid) != 0) {
       // Only the owner's own outputs keep their owner; that is enough.
     }
   }
-  watch_temporary(out->temporary);
   return true;
+}
+
+void report_open_failure(FILE *err, const char *what, const char *name,
+                         const OutputFile &out, const char *line_end) {
+  if (out.error != 0)
+    fprintf(err, "%s %s: %s%s", what, name, strerror(out.error), line_end);
+  else
+    fprintf(err, "%s %s%s", what, name, line_end);
 }
 
 bool commit_output(OutputFile *out, FILE *stream) {
@@ -215,18 +319,18 @@ bool commit_output(OutputFile *out, FILE *stream) {
     done = false;
     error = errno ? errno : EIO;
   }
-  if (done && !out->direct && fsync(out->fd) != 0) {
+  if (done && !out->direct && file_calls.fsync(out->fd) != 0) {
     done = false;
     error = errno;
   }
-  int closed = stream ? fclose(stream) : close(out->fd);
+  int closed = stream ? fclose(stream) : file_calls.close(out->fd);
   out->fd = -1;
   if (done && closed != 0) {
     done = false;
     error = errno;
   }
   if (done && !out->direct) {
-    if (rename(out->temporary, out->target) != 0) {
+    if (file_calls.rename(out->temporary, out->target) != 0) {
       done = false;
       error = errno;
     } else {
@@ -239,8 +343,7 @@ bool commit_output(OutputFile *out, FILE *stream) {
     return false;
   }
   out->temporary[0] = '\0';
-  if (!out->direct)
-    unwatch_temporary();
+  unwatch_output();
   return true;
 }
 
@@ -248,11 +351,10 @@ void discard_output(OutputFile *out, FILE *stream) {
   if (stream)
     fclose(stream);
   else if (out->fd >= 0)
-    close(out->fd);
+    file_calls.close(out->fd);
   out->fd = -1;
-  if (out->temporary[0] != '\0') {
-    unlink(out->temporary);
-    out->temporary[0] = '\0';
-    unwatch_temporary();
-  }
+  if (out->temporary[0] != '\0')
+    file_calls.unlink(out->temporary);
+  out->temporary[0] = '\0';
+  unwatch_output();
 }

@@ -271,7 +271,7 @@ int run_csvimg(int argc, char **argv, FILE *err) {
   }
   OutputFile output_file;
   if (run.output && !open_output(run.output, &output_file)) {
-    fprintf(err, "Cannot open %s\n", run.output);
+    report_open_failure(err, "Cannot open", run.output, output_file, "\n");
     fclose(in);
     return 1;
   }

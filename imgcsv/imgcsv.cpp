@@ -271,7 +271,7 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
   }
   OutputFile output_file;
   if (!open_output(output, &output_file)) {
-    fprintf(err, "Cannot create/open %s\n", output);
+    report_open_failure(err, "Cannot create/open", output, output_file, "\n");
     return 1;
   }
   FILE *out = fdopen(output_file.fd, "wb");

@@ -120,8 +120,10 @@ struct SavedLine {
   termios attributes;
 };
 
-/// Catches SIGINT and SIGTERM for the upload, without restarting the call
-/// they interrupt, and gives the old handling back at the end.
+/// Catches the signals that would end the program (SIGINT, SIGHUP when the
+/// terminal closes, and the others of ending_signals) for the upload,
+/// without restarting the call they interrupt, and gives the old handling
+/// back at the end.
 struct StopSignals {
   StopSignals() {
     clear_upload_stop();
@@ -129,16 +131,16 @@ struct StopSignals {
     memset(&action, 0, sizeof action);
     action.sa_handler = request_upload_stop;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &old_int);
-    sigaction(SIGTERM, &action, &old_term);
+    for (int i = 0; i < ending_signal_count; ++i)
+      sigaction(ending_signals[i], &action, &old[i]);
   }
   ~StopSignals() {
-    sigaction(SIGINT, &old_int, nullptr);
-    sigaction(SIGTERM, &old_term, nullptr);
+    for (int i = 0; i < ending_signal_count; ++i)
+      sigaction(ending_signals[i], &old[i], nullptr);
   }
   StopSignals(const StopSignals &) = delete;
   StopSignals &operator=(const StopSignals &) = delete;
-  struct sigaction old_int, old_term;
+  struct sigaction old[ending_signal_count];
 };
 
 /// Sleeps snooze times a factor of milliseconds; a snooze of zero or below

@@ -63,8 +63,9 @@ struct SerialLine {
 /// Thrown after a failure has been reported; the run then exits with 1.
 struct SendFailure {};
 
-/// Notes that SIGINT or SIGTERM asked the upload to stop; the transfer
-/// stops at its next step.  Safe in a signal handler.
+/// Notes that a signal (SIGINT, SIGTERM, SIGHUP and the others that end a
+/// program) asked the upload to stop; the transfer stops at its next step.
+/// Safe in a signal handler.
 extern "C" void request_upload_stop(int signal_number);
 
 /// Forgets an earlier stop request.

@@ -210,7 +210,8 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   OutputFile output_file;
   if (!open_output(output, &output_file)) {
     close(fd);
-    fprintf(err, "Cannot create/open %s\r\n", output);
+    report_open_failure(err, "Cannot create/open", output, output_file,
+                        "\r\n");
     return 1;
   }
   static ImageBody image;

@@ -228,7 +228,10 @@ std::string line_settings(int fd) {
 }  // namespace
 
 TEST(ImgsendUpload, ASignalStopsTheUploadAndPutsTheLineBack) {
-  for (int signal_number : {SIGINT, SIGTERM}) {
+  // Every signal that would end the program, SIGHUP of a closed terminal
+  // and SIGQUIT among them, stops the upload as Ctrl-C does.
+  for (int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1,
+                            SIGUSR2, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF}) {
     TempDir dir;
     write_file(dir.file("load.spg"), marked_image());
     Pty pty;
@@ -244,8 +247,8 @@ TEST(ImgsendUpload, ASignalStopsTheUploadAndPutsTheLineBack) {
     };
     ProcessResult r = run_process(
         {program_path("imgsend"), "-s", "20", "-p", pty.slave}, options);
-    EXPECT_TRUE(started);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(started) << signal_number;
+    EXPECT_EQ(r.status, 1) << signal_number;
     size_t at = r.err.find("\nUpload interrupted at byte ");
     ASSERT_NE(at, std::string::npos) << r.err.substr(0, 200);
     int byte = atoi(r.err.c_str() + at + 28);

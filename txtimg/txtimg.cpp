@@ -99,7 +99,7 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   // only once the whole image is on disk.
   OutputFile output_file;
   if (!open_output(output, &output_file)) {
-    fprintf(err, "Cannot open %s\n", output);
+    report_open_failure(err, "Cannot open", output, output_file, "\n");
     fclose(in);
     return 1;
   }
