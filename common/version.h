@@ -17,7 +17,12 @@ extern const struct option standard_long_options[];
 /// Prints the version line: "NAME (scanner memory tools) VERSION".
 void print_version(FILE *out, const char *program);
 
-/// Answers --help (the usage text) or --version on standard output; true
-/// when the option was one of them and the program is to exit with 0.
-bool answer_standard_option(int option, const char *program,
-                            void (*print_usage)(FILE *out));
+/// Answers --help (the usage text) or --version on standard output: the
+/// exit status, 0 once the text is out and 1 when it could not be written
+/// (a closed pipe, say); -1 when the option is neither.
+int answer_standard_option(int option, const char *program,
+                           void (*print_usage)(FILE *out));
+
+/// Ends a text written on standard output: 0 when all of it went out, 1
+/// after saying why not on err.
+int finish_standard_output(FILE *err);

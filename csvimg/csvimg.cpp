@@ -96,8 +96,9 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
   int option;
   while ((option = getopt_long(argc, argv, "hckam:b:t:", standard_long_options,
                                nullptr)) != -1) {
-    if (answer_standard_option(option, "csvimg", print_usage))
-      return 0;
+    int status = answer_standard_option(option, "csvimg", print_usage);
+    if (status >= 0)
+      return status;
     if (option == 'c') {
       run.checking = true;
     } else if (option == 'k') {

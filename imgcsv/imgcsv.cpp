@@ -223,8 +223,9 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "ht", standard_long_options,
                                nullptr)) != -1) {
-    if (answer_standard_option(option, "imgcsv", print_usage))
-      return 0;
+    int status = answer_standard_option(option, "imgcsv", print_usage);
+    if (status >= 0)
+      return status;
     if (option != 't') {  // -h, or any unknown option
       print_usage(err);
       return 1;

@@ -310,11 +310,11 @@ int run_imgsend(int argc, char **argv, FILE *err) {
   }
   if (options.help) {
     print_send_usage(stdout, options.port);
-    return 0;
+    return finish_standard_output(err);
   }
   if (options.version) {
     print_version(stdout, "imgsend");
-    return 0;
+    return finish_standard_output(err);
   }
   // A snooze that wrapped round would look like a hang at 0%.
   if (!options.snooze_fits) {

@@ -161,8 +161,9 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "hc", standard_long_options,
                                nullptr)) != -1) {
-    if (answer_standard_option(option, "imgtxt", print_usage))
-      return 0;
+    int status = answer_standard_option(option, "imgtxt", print_usage);
+    if (status >= 0)
+      return status;
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
       return 1;
@@ -210,8 +211,7 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   OutputFile output_file;
   if (!open_output(output, &output_file)) {
     close(fd);
-    report_open_failure(err, "Cannot create/open", output, output_file,
-                        "\r\n");
+    report_open_failure(err, "Cannot create/open", output, output_file, "\r\n");
     return 1;
   }
   static ImageBody image;

@@ -14,7 +14,8 @@ TEST(StandardOptions, VersionAndHelpForEveryProgram) {
 #endif
   for (const char *program : programs) {
     SCOPED_TRACE(program);
-    ProcessResult r = run_process({program_path(program), "--version"}, dir.path);
+    ProcessResult r =
+        run_process({program_path(program), "--version"}, dir.path);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::string(program) + " (scanner memory tools) " +
                          PROJECT_VERSION + "\n");
@@ -28,6 +29,16 @@ TEST(StandardOptions, VersionAndHelpForEveryProgram) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, usage.err);
     EXPECT_EQ(r.err, "");
+
+    // A text that cannot be written is a failure.
+    ProcessOptions closed;
+    closed.cwd = dir.path;
+    closed.stdout_reader_closed = true;
+    for (const char *option : {"--help", "--version"}) {
+      r = run_process({program_path(program), option}, closed);
+      EXPECT_EQ(r.status, 1) << option;
+      EXPECT_EQ(r.err, "Cannot write standard output: Broken pipe\n");
+    }
 
     // An option that no program knows is still an unknown option.
     r = run_process({program_path(program), "--frobnicate"}, dir.path);

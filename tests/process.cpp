@@ -66,6 +66,14 @@ ProcessResult run_process(const std::vector<std::string> &argv,
     dup2(null_fd, 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
+    if (options.stdout_reader_closed) {
+      int gone[2];
+      if (pipe(gone) != 0)
+        _exit(126);
+      close(gone[0]);
+      dup2(gone[1], 1);
+      signal(SIGPIPE, SIG_IGN);
+    }
     for (int fd : options.closed_fds)
       close(fd);
     std::vector<char *> args;

@@ -32,6 +32,9 @@ struct ProcessOptions {
   std::vector<int> closed_fds;   ///< standard descriptors it starts without
   bool new_session = false;      ///< it runs in a session of its own
   long file_size_limit = -1;     ///< largest file it may write, in bytes
+  /// Its standard output is a pipe whose reader is gone, with SIGPIPE
+  /// ignored, so that every write to it fails.
+  bool stdout_reader_closed = false;
   /// Called in the parent once the child has started, before its output is
   /// collected.
   std::function<void(pid_t)> started;

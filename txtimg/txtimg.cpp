@@ -50,8 +50,9 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   int option;
   while ((option = getopt_long(argc, argv, "hc", standard_long_options,
                                nullptr)) != -1) {
-    if (answer_standard_option(option, "txtimg", print_usage))
-      return 0;
+    int status = answer_standard_option(option, "txtimg", print_usage);
+    if (status >= 0)
+      return status;
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
       return 1;
