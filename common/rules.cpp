@@ -34,12 +34,6 @@ const int standard_dcs_codes[104] = {
     0703, 0712, 0723, 0731, 0732, 0734, 0743, 0754,
 };
 
-namespace {
-
-/// Frequencies and steps are written with four decimals.
-constexpr double frequency_tolerance = 0.00005;
-
-}  // namespace
 
 void printable_text(const char *text, char *out, size_t limit) {
   while (*text == ' ')
@@ -58,29 +52,62 @@ void printable_text(const char *text, char *out, size_t limit) {
 
 namespace {
 
-/// Reports a frequency that the image will hold as another one.
+/// A value as the listing writes it, with so many decimals, read back.
+double as_listed(double value, int decimals) {
+  char text[64];
+  snprintf(text, sizeof text, "%.*f", decimals, value);
+  return atof(text);
+}
+
+/// Reports a frequency that the image will hold as another one: the
+/// listing of the image must give back the value as written.
 void compare_frequency(const char *what, double written, double stored,
                        int band, Findings &findings) {
-  if (fabs(written - stored) < frequency_tolerance)
+  if (as_listed(stored, 4) == written)
     return;
   double step = band_table[band & 7].step;
   if (isfinite(written) && fabs(written - stored) < step) {
     char given[32];
     snprintf(given, sizeof given, "%.10g", written);
     add_off_step(findings, what, given, step, stored);
-  } else
+  } else {
     add_finding(findings, "%s %.10g is stored as %.4f", what, written, stored);
+  }
 }
 
 /// Reports a search or band step that is not a whole number of band steps.
 void compare_step(const char *what, double written, double stored, int band,
                   Findings &findings) {
-  if (fabs(written - stored) < frequency_tolerance)
+  if (as_listed(stored, 4) == written)
     return;
   add_finding(findings,
               "%s %.10g is not a whole number of %g MHz steps, stored as "
               "%.4f",
               what, written, band_table[band & 7].step, stored);
+}
+
+/// A PL tone against its tone bytes: the listing must give it back.
+void check_pl_tone(const char *tone, const char *word, const char *stored,
+                   const ChannelCode &code, Findings &findings) {
+  double hertz;
+  if (sscanf(tone, "%lf", &hertz) != 1) {
+    add_finding(findings, "PL tone %s is not a number, no tone is stored",
+                word);
+    return;
+  }
+  bool none =
+      code.bytes[5] < first_tone_range || code.bytes[5] > last_tone_range;
+  bool same = !none && atof(stored) == hertz;
+  char after[48] = "";
+  if (none)
+    snprintf(after, sizeof after, ", so no tone is stored");
+  else if (!same)
+    snprintf(after, sizeof after, ", stored as %s", stored);
+  if (!is_standard_ctcss_tone(hertz))
+    add_nonstandard_tone(findings, word, hertz, after);
+  else if (!same)
+    add_finding(findings, "PL tone %s is not stored as written%s", word,
+                after);
 }
 
 void check_tone(int mode, const char *tone, const ChannelCode &code,
@@ -89,28 +116,18 @@ void check_tone(int mode, const char *tone, const ChannelCode &code,
   printable_text(tone, word, 20);
   printable_text(decode_channel_code(code.bytes, kind).tone, stored, 20);
   if (mode == mode_pl) {
-    double hertz;
-    if (sscanf(tone, "%lf", &hertz) != 1) {
-      add_finding(findings, "PL tone %s is not a number, no tone is stored",
-                  word);
-      return;
-    }
-    if (is_standard_ctcss_tone(hertz))
-      return;
-    char after[48] = "";
-    if (code.bytes[5] < first_tone_range)
-      snprintf(after, sizeof after, ", so no tone is stored");
-    else if (fabs(atof(stored) - hertz) > 0.0001)
-      snprintf(after, sizeof after, ", stored as %s", stored);
-    add_nonstandard_tone(findings, word, hertz, after);
+    check_pl_tone(tone, word, stored, code, findings);
   } else if (mode == mode_dpl) {
     unsigned value;
     int used = -1;
+    unsigned kept = code.bytes[5] * 256u + code.bytes[4];
     if (sscanf(tone, "D%o%n", &value, &used) != 1 ||
         used != static_cast<int>(strlen(tone)))
       add_finding(findings,
                   "DCS code %s is not D followed by octal digits, stored as %s",
                   word, stored);
+    else if (value != kept)
+      add_finding(findings, "DCS code %s is stored as %s", word, stored);
     else if (!is_standard_dcs_code(value))
       add_nonstandard_code(findings, word);
   } else {
@@ -121,6 +138,36 @@ void check_tone(int mode, const char *tone, const ChannelCode &code,
       add_finding(findings, "tone %s is not stored in mode %s", word, name);
     }
   }
+}
+
+/// A weather channel lists no tone, so one written for it does not come
+/// back.
+void check_weather_tone(int mode, const char *tone, Findings &findings) {
+  double hertz;
+  if ((mode != mode_pl && mode != mode_dpl) ||
+      (sscanf(tone, "%lf", &hertz) == 1 && hertz == 0.0))
+    return;
+  char word[24];
+  printable_text(tone, word, 20);
+  add_finding(findings,
+              "tone %s is stored in a weather channel, whose line shows no "
+              "tone",
+              word);
+}
+
+/// Flags stored otherwise than written: each is its upper-case letter in
+/// its own column.
+void check_flags(const char *flags, const ChannelCode &code, RecordKind kind,
+                 Findings &findings) {
+  ChannelView view = decode_channel_code(code.bytes, kind);
+  if (strcmp(flags, view.flags) == 0)
+    return;
+  char word[24];
+  printable_text(flags, word, 20);
+  add_finding(findings,
+              "flags %s are stored as %s: each flag is its letter U, D, A or "
+              "L in its own column",
+              word, view.flags);
 }
 
 /// True when a talkgroup text holds nothing but blanks and the words Scan
@@ -369,7 +416,7 @@ void check_channel(const ChannelLine &line, const ChannelCode &code,
     // Flag U keeps no frequency: a channel lists 0.0, a search record the
     // bottom of band 0.
     if (line.flags[0] == 'U' && !search) {
-      if (fabs(line.frequency) >= frequency_tolerance)
+      if (line.frequency != 0.0)
         add_finding(findings,
                     "frequency %.10g is not stored: flag U marks a channel "
                     "without one",
@@ -380,12 +427,13 @@ void check_channel(const ChannelLine &line, const ChannelCode &code,
                         stored, code.band, findings);
     }
   }
-  if (line.kind == RecordKind::weather)
-    return;  // a weather channel lists no tone
   Warnings ignored;
   int mode = match_mode(line.mode, ignored);
-  if (mode >= 0)
+  if (line.kind == RecordKind::weather)
+    check_weather_tone(mode, line.tone, findings);
+  else if (mode >= 0)
     check_tone(mode, line.tone, code, line.kind, findings);
+  check_flags(line.flags, code, line.kind, findings);
 }
 
 void check_search_end(const ChannelLine &start, double end, double step,
@@ -396,7 +444,7 @@ void check_search_end(const ChannelLine &start, double end, double step,
     compare_frequency("search end", end, stored.end, band, findings);
     compare_step("search step", step, stored.step, band, findings);
   }
-  if (start.flags[0] != 'U' && end < start.frequency - frequency_tolerance)
+  if (start.flags[0] != 'U' && end < start.frequency)
     add_finding(findings, "search end %.10g is below its start %.10g", end,
                 start.frequency);
 }
@@ -419,7 +467,7 @@ void check_band_row(double start, double end, double step, const BandCode &code,
   compare_frequency("band start", start, stored.start, band, findings);
   compare_frequency("band end", end, stored.end, band, findings);
   compare_step("band step", step, stored.step, band, findings);
-  if (end < start - frequency_tolerance)
+  if (end < start)
     add_finding(findings, "band end %.10g is below its start %.10g", end,
                 start);
 }

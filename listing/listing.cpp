@@ -1,6 +1,12 @@
 // The writers of every line of the listing.
 #include "listing/listing.h"
 
+#include <ctype.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
 namespace {
 
 /// Writes the 12 characters of an alpha tag as they are, but for a line
@@ -175,4 +181,60 @@ void write_settings_lines(FILE *out, const ImageBody &image) {
     decode_bank_word(b + w.offset, word);
     fprintf(out, "  %s   %s\r\n", word, w.label);
   }
+}
+
+namespace {
+
+/// A pattern cut into tokens: each directive, each literal character, and
+/// each run of blanks.
+std::vector<std::string> pattern_tokens(const char *pattern) {
+  std::vector<std::string> tokens;
+  for (const char *p = pattern; *p;) {
+    const char *start = p;
+    if (*p == '%') {
+      ++p;
+      while (*p && !isalpha(static_cast<unsigned char>(*p)))
+        ++p;
+      while (*p == 'l' || *p == 'h')
+        ++p;
+      if (*p)
+        ++p;
+    } else if (isspace(static_cast<unsigned char>(*p))) {
+      while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    } else {
+      ++p;
+    }
+    tokens.emplace_back(start, p);
+  }
+  return tokens;
+}
+
+/// A directive that assigns nothing: "%*" and the rest of it.
+std::string suppressed(const std::string &token) {
+  if (token.size() < 2 || token[0] != '%' || token[1] == '*' || token[1] == '%')
+    return token;
+  return "%*" + token.substr(1);
+}
+
+}  // namespace
+
+ScanStop find_scan_stop(const char *text, const char *pattern) {
+  std::vector<std::string> tokens = pattern_tokens(pattern);
+  ScanStop stop;
+  std::string prefix;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    prefix += suppressed(tokens[i]);
+    int end = -1;
+    if (sscanf(text, (prefix + "%n").c_str(), &end) < 0 || end < 0) {
+      snprintf(stop.token, sizeof stop.token, "%s", tokens[i].c_str());
+      if (i > 0)
+        snprintf(stop.before, sizeof stop.before, "%s", tokens[i - 1].c_str());
+      return stop;
+    }
+    if (tokens[i][0] == '%' && tokens[i].size() > 1 && tokens[i][1] != '*')
+      ++stop.assigned;
+  }
+  stop.matched = true;
+  return stop;
 }

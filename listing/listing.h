@@ -123,6 +123,19 @@ constexpr char band_pattern_verbose[] =
 constexpr char band_pattern_terse[] = "%d >%12c< %lf %5c %lf %lf";
 constexpr char message_pattern[] = " >%12c<";
 
+/// Where a scan of a text with a pattern stopped: the token of the pattern
+/// that did not match (a directive such as "%lf", a literal such as "<"),
+/// the token before it, and the fields assigned before it.
+struct ScanStop {
+  bool matched = false;  ///< the whole pattern matched
+  int assigned = 0;
+  char token[16] = "";
+  char before[16] = "";
+};
+
+/// Finds where a scan of a text with a pattern stops.
+ScanStop find_scan_stop(const char *text, const char *pattern);
+
 // Reading: columns where a scan starts.
 constexpr int bank_tag_column_verbose = 27;
 constexpr int bank_tag_column_terse = 7;

@@ -5,9 +5,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <initializer_list>
+#include <string>
+#include <vector>
+
 #include "common/codes.h"
-#include "listing/listing.h"
 #include "common/rules.h"
+#include "listing/listing.h"
 #include "txtimg/txtimg.h"
 
 namespace {
@@ -42,6 +46,15 @@ struct ScanFields {
   int search_band = 0;
 };
 
+/// The line that last gave each scan field its value; 0 before any did.
+struct Origins {
+  long long tag = 0, frequency = 0, mode = 0, tone = 0, flags = 0;
+  long long search_end = 0, search_step = 0, band_end = 0, band_step = 0;
+  long long lockout_frequency = 0, talkgroup_code = 0, talkgroup_text = 0;
+  long long mode_offset = 0, bank_type = 0;
+  long long fleet[fleet_block_count] = {};
+};
+
 /// What the checks keep track of across sections.
 struct CheckState {
   bool bank_seen[bank_count] = {};
@@ -54,6 +67,7 @@ struct CheckState {
   /// the line after it has been read.
   const char *expected = nullptr;
   long long listed_band_count = -1;  ///< settings line 13, when it reads
+  long long lockout_lines[lockout_count + 1] = {};  ///< of the bank read
 };
 
 /// Everything one run of the reader works with.
@@ -67,6 +81,7 @@ struct Reader {
   bool verbose = false;
   double version = 0.0;
   ScanFields f;
+  Origins o;
   bool checking = false;  ///< the checks of txtimg -c run too
   ListingCounts counts;
   CheckState c;
@@ -84,6 +99,12 @@ void report_warning(Reader &r, const char *message) {
   ++r.counts.warnings;
   fprintf(r.err, "Warning: %s at line %lld, file %s\n", message, r.line_count,
           r.name);
+}
+
+/// Reports a warning about an earlier line than the one just read.
+void report_warning_at(Reader &r, long long line, const char *message) {
+  ++r.counts.warnings;
+  fprintf(r.err, "Warning: %s at line %lld, file %s\n", message, line, r.name);
 }
 
 [[noreturn]] void report_fatal(Reader &r, const char *message) {
@@ -212,29 +233,136 @@ void store_bytes(Reader &r, int offset, const void *bytes, int count,
     store(r, offset + i, b[i], tag);
 }
 
+/// A field a pattern assigns: how a message names it, and the line that
+/// last gave it a value (null for the numbers in front of lines, which
+/// are not kept).
+struct ScanField {
+  const char *name;
+  long long *origin;
+};
+
+/// Why a scan stopped, as the user would put it right.
+std::string scan_stop_cause(const ScanStop &stop, const char *field) {
+  std::string token = stop.token;
+  if (token == "<")
+    return "the tag between > and < is not 12 characters";
+  if (token == "]")
+    return "the talkgroup text between [ and ] is not 11 characters";
+  if (token == "%*x")
+    return "the code bytes are not all hexadecimal";
+  if (token[0] == '%' && strchr("dxofl", token.back()) && !token.empty())
+    return std::string("the ") + field + " is not a number";
+  if (token[0] == '%')
+    return std::string("the ") + field + " is missing";
+  return "\"" + token + "\" is not where the line should have it";
+}
+
+/// "A, B and C".
+std::string joined(const std::vector<std::string> &names) {
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text;
+}
+
+/// Notes the line that gave the fields a scan assigned.  When fewer than
+/// all were assigned, gives the warning that the line cannot be parsed,
+/// and under a check says why and what the item keeps instead.  True when
+/// the whole line scanned.
+bool note_scan(Reader &r, const char *text, const char *pattern, int assigned,
+               const char *warning, const char *item,
+               std::initializer_list<ScanField> fields) {
+  int index = 0;
+  for (const ScanField &field : fields)
+    if (index++ < assigned && field.origin)
+      *field.origin = r.line_count;
+  if (assigned >= static_cast<int>(fields.size()))
+    return true;
+  report_warning(r, warning);
+  if (!r.checking)
+    return false;
+  ScanStop stop = find_scan_stop(text, pattern);
+  const ScanField *failed = fields.begin() + assigned;
+  std::string message =
+      scan_stop_cause(stop, failed->name ? failed->name : "number");
+  // The fields not assigned keep what earlier lines gave them.
+  std::vector<std::string> parts;
+  std::vector<std::string> names;
+  long long line = -1;
+  for (const ScanField *field = failed; field != fields.end(); ++field) {
+    if (!field->origin)
+      continue;
+    if (line >= 0 && *field->origin != line) {
+      parts.push_back(joined(names) + (line ? " of line " + std::to_string(line)
+                                            : " of no line yet"));
+      names.clear();
+    }
+    line = *field->origin;
+    names.push_back(std::string("the ") + field->name);
+  }
+  if (!names.empty())
+    parts.push_back(joined(names) + (line ? " of line " + std::to_string(line)
+                                          : " of no line yet"));
+  if (!parts.empty())
+    message += std::string("; ") + item + " keeps " + joined(parts);
+  report_warning(r, message.c_str());
+  return false;
+}
+
+/// Under a check, names a tag that ends before its 12 characters where
+/// nothing follows the tag, so that "<" and the line end are stored in it.
+void check_tag_width(Reader &r, const char *text, const char *pattern) {
+  if (!r.checking)
+    return;
+  ScanStop stop = find_scan_stop(text, pattern);
+  if (stop.matched || strcmp(stop.token, "<") != 0)
+    return;
+  char stored[tag_size + 1];
+  for (int i = 0; i < tag_size; ++i) {
+    unsigned char c = static_cast<unsigned char>(r.f.tag[i]);
+    stored[i] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+  }
+  stored[tag_size] = '\0';
+  report_check(r,
+               "the tag between > and < is not 12 characters, stored as "
+               "\"%s\"",
+               stored);
+}
+
 /// Scans a channel or weather channel line into the shared fields.
-bool scan_channel_line(Reader &r) {
+bool scan_channel_line(Reader &r, const char *warning, const char *item) {
   ScanFields &f = r.f;
-  return sscanf(r.line,
-                r.verbose ? channel_pattern_verbose : channel_pattern_terse,
-                &f.line_number, f.tag, &f.frequency, f.mode, f.tone,
-                f.flags) >= 6;
+  Origins &o = r.o;
+  const char *pattern =
+      r.verbose ? channel_pattern_verbose : channel_pattern_terse;
+  int assigned = sscanf(r.line, pattern, &f.line_number, f.tag, &f.frequency,
+                        f.mode, f.tone, f.flags);
+  return note_scan(r, r.line, pattern, assigned, warning, item,
+                   {{"number", nullptr},
+                    {"tag", &o.tag},
+                    {"frequency", &o.frequency},
+                    {"mode", &o.mode},
+                    {"tone", &o.tone},
+                    {"flags", &o.flags}});
 }
 
 /// Encodes the shared channel fields, reporting the encoder's warnings;
-/// under a check, also what the line will not store as written.
-ChannelCode encode_scanned_channel(Reader &r, bool scanned, RecordKind kind) {
+/// under a check, also what the line will not store as written, naming
+/// the line the fields were read from.
+ChannelCode encode_scanned_channel(Reader &r, bool scanned, RecordKind kind,
+                                   long long line) {
   Warnings warnings;
   ChannelCode code = encode_channel_code(r.f.frequency, r.f.mode, r.f.tone,
                                          r.f.flags, warnings);
   bool warned = report_warnings(r, warnings);
-  // A line that did not scan has fields of an earlier line; its warning
-  // says enough.
+  // A line that did not scan has fields of an earlier line; its warnings
+  // say enough.
   if (r.checking && scanned) {
     Findings findings;
     check_channel({r.f.frequency, r.f.mode, r.f.tone, r.f.flags, kind, warned},
                   code, findings);
-    report_findings(r, findings);
+    for (int i = 0; i < findings.count; ++i)
+      report_warning_at(r, line, findings.text[i]);
   }
   return code;
 }
@@ -243,11 +371,11 @@ void read_bank_channels(Reader &r, int bank) {
   ScanFields &f = r.f;
   for (int c = 1; c <= channel_count; ++c) {
     read_bank_line(r, f.bank_number, c);
-    bool scanned = scan_channel_line(r);
-    if (!scanned)
-      report_warning(r, "cannot parse bank channel");
+    bool scanned =
+        scan_channel_line(r, "cannot parse bank channel", "the channel");
     check_numbers(r, r.line, "*");
-    ChannelCode code = encode_scanned_channel(r, scanned, RecordKind::channel);
+    ChannelCode code =
+        encode_scanned_channel(r, scanned, RecordKind::channel, r.line_count);
     if (bank != not_stored) {
       int at = channel_offset(bank, c - 1);
       store_bytes(r, at, code.bytes, code_size, Field::bchan1);
@@ -258,21 +386,29 @@ void read_bank_channels(Reader &r, int bank) {
 
 void read_bank_search(Reader &r, int bank) {
   ScanFields &f = r.f;
+  Origins &o = r.o;
   read_bank_line(r, f.bank_number, channel_count);
-  bool start_scanned =
-      sscanf(r.line, r.verbose ? search_pattern_verbose : search_pattern_terse,
-             f.tag, &f.frequency, f.mode, f.tone, f.flags) >= 5;
-  if (!start_scanned)
-    report_warning(r, "cannot parse bank search");
+  long long start_line = r.line_count;
+  const char *pattern =
+      r.verbose ? search_pattern_verbose : search_pattern_terse;
+  bool start_scanned = note_scan(
+      r, r.line, pattern,
+      sscanf(r.line, pattern, f.tag, &f.frequency, f.mode, f.tone, f.flags),
+      "cannot parse bank search", "the search",
+      {{"tag", &o.tag},
+       {"start frequency", &o.frequency},
+       {"mode", &o.mode},
+       {"tone", &o.tone},
+       {"flags", &o.flags}});
   read_bank_line(r, f.bank_number, channel_count);
+  pattern = r.verbose ? search_end_pattern_verbose : search_end_pattern_terse;
   bool end_scanned =
-      sscanf(r.line,
-             r.verbose ? search_end_pattern_verbose : search_end_pattern_terse,
-             &f.search_end, &f.search_step) >= 2;
-  if (!end_scanned)
-    report_warning(r, "cannot parse bank search end");
+      note_scan(r, r.line, pattern,
+                sscanf(r.line, pattern, &f.search_end, &f.search_step),
+                "cannot parse bank search end", "the search",
+                {{"end frequency", &o.search_end}, {"step", &o.search_step}});
   ChannelCode code =
-      encode_scanned_channel(r, start_scanned, RecordKind::search);
+      encode_scanned_channel(r, start_scanned, RecordKind::search, start_line);
   f.search_band = code.band;
   Warnings warnings;
   SearchEnd end =
@@ -300,25 +436,44 @@ void read_bank_info(Reader &r, int bank) {
   if (!starts_with(r.line + bank_info_column, bank_info_word))
     report_fatal(r, "Bank info line not found");
 
+  Origins &o = r.o;
   read_bank_line(r, f.bank_number, channel_count);
   int column = r.verbose ? bank_tag_column_verbose : bank_tag_column_terse;
-  if (sscanf(from_column(r, column), tag_pattern, f.tag) < 1)
-    report_warning(r, "cannot parse bank alpha tag");
+  const char *text = from_column(r, column);
+  if (note_scan(r, text, tag_pattern, sscanf(text, tag_pattern, f.tag),
+                "cannot parse bank alpha tag", "the bank", {{"tag", &o.tag}}))
+    check_tag_width(r, text, tag_pattern);
   if (bank != not_stored)
     store_bytes(r, base + bank_tag_offset, f.tag, tag_size, Field::batag);
 
   column = r.verbose ? bank_field_column_verbose : bank_field_column_terse;
   read_bank_line(r, f.bank_number, channel_count);
-  if (sscanf(from_column(r, column), mode_offset_pattern, f.mode_offset_text) <
-      1)
-    report_warning(r, "cannot parse bank mode/offset");
+  text = from_column(r, column);
+  bool mode_scanned =
+      note_scan(r, text, mode_offset_pattern,
+                sscanf(text, mode_offset_pattern, f.mode_offset_text),
+                "cannot parse bank mode/offset", "the bank",
+                {{"mode/offset text", &o.mode_offset}});
+  int mode_offset = encode_mode_offset(f.mode_offset_text);
+  if (mode_scanned) {
+    // Two of the characters count; the listing gives back the whole text.
+    const char *stored = decode_mode_offset(mode_offset).text;
+    if (r.checking && strncmp(f.mode_offset_text, stored, 23) != 0) {
+      char written[mode_offset_text_size + 1];
+      printable_text(f.mode_offset_text, written, mode_offset_text_size);
+      report_check(r, "mode/offset \"%s\" is stored as \"%s\"", written,
+                   stored);
+    }
+  }
   if (bank != not_stored)
-    store(r, base + bank_mode_offset, encode_mode_offset(f.mode_offset_text),
-          Field::bonoff);
+    store(r, base + bank_mode_offset, mode_offset, Field::bonoff);
 
   read_bank_line(r, f.bank_number, channel_count);
-  if (sscanf(from_column(r, column), bank_type_pattern, f.bank_type_text) < 1)
-    report_warning(r, "cannot parse bank type");
+  text = from_column(r, column);
+  note_scan(r, text, bank_type_pattern,
+            sscanf(text, bank_type_pattern, f.bank_type_text),
+            "cannot parse bank type", "the bank",
+            {{"bank type", &o.bank_type}});
   Warnings warnings;
   f.bank_type = match_bank_type(f.bank_type_text, warnings);
   report_warnings(r, warnings);
@@ -327,11 +482,20 @@ void read_bank_info(Reader &r, int bank) {
 
   read_bank_line(r, f.bank_number, channel_count);
   int *s = f.fleet;
+  text = from_column(r, fleet_map_column);
   bool fleet_scanned =
-      sscanf(from_column(r, fleet_map_column), fleet_map_pattern, &s[0], &s[1],
-             &s[2], &s[3], &s[4], &s[5], &s[6], &s[7]) >= fleet_block_count;
-  if (!fleet_scanned)
-    report_warning(r, "cannot parse fleet map line");
+      note_scan(r, text, fleet_map_pattern,
+                sscanf(text, fleet_map_pattern, &s[0], &s[1], &s[2], &s[3],
+                       &s[4], &s[5], &s[6], &s[7]),
+                "cannot parse fleet map line", "the bank",
+                {{"size code of block 0", &o.fleet[0]},
+                 {"size code of block 1", &o.fleet[1]},
+                 {"size code of block 2", &o.fleet[2]},
+                 {"size code of block 3", &o.fleet[3]},
+                 {"size code of block 4", &o.fleet[4]},
+                 {"size code of block 5", &o.fleet[5]},
+                 {"size code of block 6", &o.fleet[6]},
+                 {"size code of block 7", &o.fleet[7]}});
   check_numbers(r, from_column(r, fleet_map_column), "SSSSSSSS");
   if (r.checking && fleet_scanned) {
     Findings findings;
@@ -352,6 +516,8 @@ void read_bank_lockouts(Reader &r, int bank) {
   read_bank_line(r, f.bank_number, channel_count);
   if (!starts_with(r.line, lockout_header_start, lockout_header_length))
     report_fatal(r, "Search lockouts not found");
+  for (long long &line : r.c.lockout_lines)
+    line = 0;
   for (;;) {
     read_bank_line(r, f.bank_number, channel_count);
     if (starts_with(r.line, lockout_end_start, compared_length))
@@ -361,14 +527,23 @@ void read_bank_lockouts(Reader &r, int bank) {
     int scanned = 0;
     if (scan_whole_number(r.line, &f.lockout_number))
       scanned = 1 + sscanf(r.line, lockout_rest_pattern, &f.lockout_frequency);
-    if (scanned < 2)
-      report_warning(r, "cannot parse search lockout line");
+    note_scan(
+        r, r.line, lockout_rest_pattern, scanned,
+        "cannot parse search lockout line", "the lockout",
+        {{"lockout number", nullptr}, {"frequency", &r.o.lockout_frequency}});
     // The number on the line decides the slot, and a slot outside the
     // lockout area would overwrite other fields.
     if (f.lockout_number < 1 || f.lockout_number > lockout_count) {
       report_warning(r, "lockout number out of range");
       continue;
     }
+    long long &earlier = r.c.lockout_lines[f.lockout_number];
+    if (r.checking && earlier != 0)
+      report_check(r,
+                   "lockout %lld is given at line %lld too; this line "
+                   "replaces it",
+                   f.lockout_number, earlier);
+    earlier = r.line_count;
     Warnings warnings;
     LockoutPair pair =
         encode_lockout(f.lockout_frequency, f.search_band, warnings);
@@ -386,6 +561,29 @@ void read_bank_lockouts(Reader &r, int bank) {
   }
 }
 
+/// Under a check, names a talkgroup text that the listing of the image
+/// would not give back as written (the word skip in lower case, or an ID
+/// of 0, say), once the other checks found nothing.
+void check_talkgroup_text(Reader &r, unsigned id) {
+  ScanFields &f = r.f;
+  if (f.bank_type != bank_type_ltr && f.bank_type != bank_type_mot &&
+      f.bank_type != bank_type_edacs)
+    return;
+  unsigned char fleet[fleet_block_count];
+  for (int i = 0; i < fleet_block_count; ++i)
+    fleet[i] = static_cast<unsigned char>(f.fleet[i]);
+  char back[talkgroup_text_size + 1];
+  decode_talkgroup(f.bank_type, id, fleet, back);
+  if (strncmp(back, f.talkgroup_text, talkgroup_text_size) == 0)
+    return;
+  char written[talkgroup_text_size + 1];
+  printable_text(f.talkgroup_text, written, talkgroup_text_size);
+  if (strspn(back, " ") == talkgroup_text_size)
+    report_check(r, "talkgroup %s is stored as an empty slot", written);
+  else
+    report_check(r, "talkgroup %s is stored as %s", written, back);
+}
+
 void read_bank_talkgroups(Reader &r, int bank) {
   ScanFields &f = r.f;
   read_listing_line(r, "blank line before talkgroup IDs");
@@ -393,15 +591,30 @@ void read_bank_talkgroups(Reader &r, int bank) {
   if (!starts_with(r.line, talkgroup_header_start, compared_length))
     report_fatal(r, "Talkgroup IDs not found");
   bool with_text = r.version > talkgroup_text_version;
+  Origins &o = r.o;
   for (int t = 1; t <= talkgroup_count; ++t) {
     read_bank_line(r, f.bank_number, channel_count);
-    bool scanned = with_text
-                       ? sscanf(r.line, talkgroup_pattern, &f.line_number,
-                                &f.talkgroup_code, f.talkgroup_text, f.tag) >= 4
-                       : sscanf(r.line, talkgroup_pattern_v100, &f.line_number,
-                                &f.talkgroup_code, f.tag) >= 3;
-    if (!scanned)
-      report_warning(r, "cannot parse talkgroup ID line");
+    const char *pattern =
+        with_text ? talkgroup_pattern : talkgroup_pattern_v100;
+    bool scanned =
+        with_text
+            ? note_scan(r, r.line, pattern,
+                        sscanf(r.line, pattern, &f.line_number,
+                               &f.talkgroup_code, f.talkgroup_text, f.tag),
+                        "cannot parse talkgroup ID line", "the talkgroup",
+                        {{"number", nullptr},
+                         {"code", &o.talkgroup_code},
+                         {"talkgroup text", &o.talkgroup_text},
+                         {"tag", &o.tag}})
+            : note_scan(r, r.line, pattern,
+                        sscanf(r.line, pattern, &f.line_number,
+                               &f.talkgroup_code, f.tag),
+                        "cannot parse talkgroup ID line", "the talkgroup",
+                        {{"number", nullptr},
+                         {"code", &o.talkgroup_code},
+                         {"tag", &o.tag}});
+    if (scanned)
+      check_tag_width(r, r.line, pattern);
     check_numbers(r, r.line, "*x");
     unsigned id =
         encode_talkgroup(f.bank_type, f.talkgroup_code,
@@ -414,6 +627,8 @@ void read_bank_talkgroups(Reader &r, int bank) {
                       with_text ? f.talkgroup_text : nullptr, f.fleet, id,
                       findings);
       report_findings(r, findings);
+      if (with_text && findings.count == 0)
+        check_talkgroup_text(r, id);
     }
     if (bank != not_stored) {
       int at = talkgroup_offset(bank, t);
@@ -459,17 +674,26 @@ void read_bank(Reader &r) {
   r.c.expected = talkgroup_footer_start;
 }
 
+/// Under a check, names a section read a second time; it replaces what
+/// the first stored.
+void check_repeated_section(Reader &r, bool *seen, const char *section) {
+  if (r.checking && *seen)
+    report_check(r, "%s section appears a second time, it replaces the first",
+                 section);
+  *seen = true;
+}
+
 void read_weather(Reader &r) {
-  r.c.weather_seen = true;
+  check_repeated_section(r, &r.c.weather_seen, "weather");
   read_listing_line(r, "blank line before weather bank");
   r.f.bank_number = weather_bank;
   for (int c = 1; c <= weather_count; ++c) {
     read_bank_line(r, weather_bank, c);
-    bool scanned = scan_channel_line(r);
-    if (!scanned)
-      report_warning(r, "cannot parse weather channel");
+    bool scanned = scan_channel_line(r, "cannot parse weather channel",
+                                     "the weather channel");
     check_numbers(r, r.line, "*");
-    ChannelCode code = encode_scanned_channel(r, scanned, RecordKind::weather);
+    ChannelCode code =
+        encode_scanned_channel(r, scanned, RecordKind::weather, r.line_count);
     int at = weather_channel_offset(c - 1);
     store_bytes(r, at, code.bytes, code_size, Field::wchan1);
     store_bytes(r, at + code_size, r.f.tag, tag_size, Field::wchan2);
@@ -478,7 +702,8 @@ void read_weather(Reader &r) {
 
 void read_bands(Reader &r) {
   ScanFields &f = r.f;
-  r.c.bands_seen = true;
+  Origins &o = r.o;
+  check_repeated_section(r, &r.c.bands_seen, "preprogrammed search band");
   read_listing_line(r, "blank line before Preprogrammed Search Bands");
   f.bank_number = weather_bank;
   int rows = 0;
@@ -486,12 +711,18 @@ void read_bands(Reader &r) {
     read_bank_line(r, weather_bank, row);
     if (strlen(r.line) <= band_list_end_length)
       break;
+    const char *pattern = r.verbose ? band_pattern_verbose : band_pattern_terse;
     bool scanned =
-        sscanf(r.line, r.verbose ? band_pattern_verbose : band_pattern_terse,
-               &f.line_number, f.tag, &f.frequency, f.mode, &f.band_end,
-               &f.band_step) >= 6;
-    if (!scanned)
-      report_warning(r, "cannot parse search band");
+        note_scan(r, r.line, pattern,
+                  sscanf(r.line, pattern, &f.line_number, f.tag, &f.frequency,
+                         f.mode, &f.band_end, &f.band_step),
+                  "cannot parse search band", "the band",
+                  {{"number", nullptr},
+                   {"tag", &o.tag},
+                   {"start frequency", &o.frequency},
+                   {"mode", &o.mode},
+                   {"end frequency", &o.band_end},
+                   {"step", &o.band_step}});
     check_numbers(r, r.line, "*");
     if (row > band_record_count) {
       report_warning(r, "too many search bands");
@@ -527,14 +758,17 @@ void read_bands(Reader &r) {
 }
 
 void read_message(Reader &r) {
-  r.c.message_seen = true;
+  check_repeated_section(r, &r.c.message_seen, "opening message");
   read_listing_line(r, "blank line before Opening screen message");
   for (int k = 1; k <= message_line_count; ++k) {
     char label[32];
     snprintf(label, sizeof label, "opening message line %d", k);
     read_listing_line(r, label);
-    if (sscanf(r.line, message_pattern, r.f.tag) < 1)
-      report_warning(r, "cannot parse opening message line");
+    if (note_scan(r, r.line, message_pattern,
+                  sscanf(r.line, message_pattern, r.f.tag),
+                  "cannot parse opening message line", "the message line",
+                  {{"text", &r.o.tag}}))
+      check_tag_width(r, r.line, message_pattern);
     store_bytes(r, message_line_offset(k), r.f.tag, message_line_size,
                 Field::oscr);
   }
@@ -749,8 +983,14 @@ void read_settings(Reader &r) {
                              : "scanner setting");
     check_numbers(r, from_column(r, settings_value_column),
                   setting_numbers(s.kind));
-    if (!read_setting(r, s))
-      report_warning(r, s.warning);
+    if (read_setting(r, s))
+      continue;
+    report_warning(r, s.warning);
+    if (r.checking)
+      report_check(r,
+                   "the %s at column %d is not what the line should hold; "
+                   "the setting keeps the byte %02X",
+                   s.name, settings_value_column, r.image->bytes[s.offset]);
   }
 }
 
