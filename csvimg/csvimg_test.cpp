@@ -236,7 +236,8 @@ TEST(ChannelImport, EachRowIsStoredExactlyOrWarnedOf) {
        {"name \"LATIN1 \xE9\" has characters the scanner may not show: byte "
         "E9 (not UTF-8) stored as it is"}},
       {"TWELVE CHARS    ,146.52,,,,,,,,FM,,",
-       "09 68 21 00 00 00 >TWELVE CHARS<", {}},
+       "09 68 21 00 00 00 >TWELVE CHARS<",
+       {}},
       {"A NAME TOO LONG,146.52,,,,,,,,FM,,",
        "09 68 21 00 00 00 >A NAME TOO L<",
        {"name \"A NAME TOO LONG\" is longer than 12 characters, cut to \"A "

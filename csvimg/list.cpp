@@ -108,8 +108,8 @@ NameCharacter next_character(const std::string &name, size_t at) {
 
 }  // namespace
 
-void make_tag(List &list, long line, const char *what,
-              const std::string &given, unsigned char *tag) {
+void make_tag(List &list, long line, const char *what, const std::string &given,
+              unsigned char *tag) {
   // Blanks after the name pad it as the tag's own blanks do.
   std::string name = given.substr(0, given.find_last_not_of(' ') + 1);
   memset(tag, ' ', tag_size);

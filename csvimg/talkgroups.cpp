@@ -160,6 +160,10 @@ bool encode_row_id(List &list, long line, const Bank &bank,
     if (!strchr(text, '-'))
       check_numbers_fit(text, "d", findings);
     check_talkgroup(bank.type, 0, text, bank.fleet_map, *code, findings);
+    // The code 0, with or without the skip bit, is how a slot is empty.
+    if (findings.count == 0 && (*code & 0x7FFF) == 0)
+      add_finding(findings, "talkgroup ID %s would be an empty slot",
+                  shown(id).c_str());
   }
   for (int i = 0; i < findings.count; ++i)
     warn(list, line, "%s; row skipped", findings.text[i]);

@@ -215,3 +215,34 @@ TEST(ListingReading, PatternsFindTheirFieldsInWrittenLines) {
   EXPECT_STREQ(talkgroup, "105023 Scan");
   EXPECT_STREQ(tag, "DISPATCH    ");
 }
+
+TEST(ScanStops, NameTheTokenThatDidNotMatch) {
+  struct Case {
+    const char *text;
+    const char *pattern;
+    bool matched;
+    int assigned;
+    const char *token;
+  };
+  const Case cases[] = {
+      {"  1  12 5F 21 00 00 00  >STATE MUTUAL<  155.4750  FM        0.0  ----",
+       channel_pattern_verbose, true, 6, ""},
+      {"  1  12 5F 21 00 00 00  >STATE MUTUA<  155.4750  FM",
+       channel_pattern_verbose, false, 2, "<"},
+      {"  1  12 5F 21 0G 00 00  >STATE MUTUAL<", channel_pattern_verbose, false,
+       1, "%*x"},
+      {"  1  12 5F 21 00 00 00  >STATE MUTUAL<  abc", channel_pattern_verbose,
+       false, 2, "%lf"},
+      {"   1 2517     [105023 Scan]    >DISPATCH<\r\n", talkgroup_pattern,
+       false, 4, "<"},
+      {"   1 2517     [105023 Scan ]    >DISPATCH    <", talkgroup_pattern,
+       false, 3, "]"},
+      {"End, step     15 00 01", search_end_pattern_verbose, false, 0, "%lf"},
+  };
+  for (const Case &c : cases) {
+    ScanStop stop = find_scan_stop(c.text, c.pattern);
+    EXPECT_EQ(stop.matched, c.matched) << c.text;
+    EXPECT_EQ(stop.assigned, c.assigned) << c.text;
+    EXPECT_STREQ(stop.token, c.token) << c.text;
+  }
+}

@@ -73,8 +73,7 @@ std::vector<LineKind> kinds_of(const std::vector<std::string> &lines) {
         set(at++, kind);
       for (at += 2; at < lines.size() && !starts(lines[at], " (end lock"); ++at)
         set(at, Kind::lockout);
-      for (at += 3; at < lines.size() && !starts(lines[at], " (end talk");
-           ++at)
+      for (at += 3; at < lines.size() && !starts(lines[at], " (end talk"); ++at)
         set(at, Kind::talkgroup);
     } else if (starts(lines[i], "****** Weather")) {
       for (size_t at = i + 2; at < i + 12; ++at)
@@ -113,8 +112,7 @@ std::string tone_value(const char *mode, const char *tone) {
 /// trunked tells how a talkgroup line reads.
 std::vector<std::string> fields_of(const LineKind &kind,
                                    const std::string &line, bool trunked) {
-  char tag[13] = {}, mode[6] = {}, text[64] = {}, tone[64] = {},
-       flags[64] = {};
+  char tag[13] = {}, mode[6] = {}, text[64] = {}, tone[64] = {}, flags[64] = {};
   double a = 0, b = 0, c = 0;
   int n = 0, v[8] = {};
   unsigned x[3] = {};
@@ -165,13 +163,21 @@ std::vector<std::string> fields_of(const LineKind &kind,
     case Kind::setting: {
       const char *value = from(settings_value_column);
       switch (kind.setting) {
-        case 1: case 5: case 10: case 11: case 12:
+        case 1:
+        case 5:
+        case 10:
+        case 11:
+        case 12:
           sscanf(value, "%x", &x[0]);
           return {std::to_string(x[0])};
-        case 2: case 3: case 4: case 7:
+        case 2:
+        case 3:
+        case 4:
+        case 7:
           sscanf(value, "%d", &n);
           return {std::to_string(n)};
-        case 6: case 14:
+        case 6:
+        case 14:
           sscanf(value, "%lf", &a);
           return {real(a)};
         case 8:
@@ -181,7 +187,8 @@ std::vector<std::string> fields_of(const LineKind &kind,
           sscanf(value, "%x %x %x", &x[0], &x[1], &x[2]);
           return {std::to_string(x[0]), std::to_string(x[1]),
                   std::to_string(x[2])};
-        case 15: case 16:
+        case 15:
+        case 16:
           sscanf(value, "%63s", text);
           return {text};
       }
@@ -198,8 +205,7 @@ std::string edit_line(std::string line, std::mt19937 &random) {
   auto pick = [&](size_t high) {
     return std::uniform_int_distribution<size_t>(0, high)(random);
   };
-  static const char characters[] =
-      "0123456789 -.<>[]ADLPSUadlpsuXx?FMOTCn";
+  static const char characters[] = "0123456789 -.<>[]ADLPSUadlpsuXx?FMOTCn";
   size_t body = line.size();
   while (body > 0 && (line[body - 1] == '\n' || line[body - 1] == '\r'))
     --body;
@@ -227,7 +233,8 @@ std::string edit_line(std::string line, std::mt19937 &random) {
       break;
     }
     default:
-      line[at] = static_cast<char>(tolower(static_cast<unsigned char>(line[at])));
+      line[at] =
+          static_cast<char>(tolower(static_cast<unsigned char>(line[at])));
       break;
   }
   return line;
@@ -260,8 +267,8 @@ TEST(CheckProperty, ASilentCheckMeansTheListingGivesBackWhatWasWritten) {
   std::mt19937 random(20261209);
   int silent = 0, compared = 0;
   for (int trial = 0; trial < 600; ++trial) {
-    size_t index = std::uniform_int_distribution<size_t>(
-        1, lines.size() - 1)(random);
+    size_t index =
+        std::uniform_int_distribution<size_t>(1, lines.size() - 1)(random);
     std::vector<std::string> edited = lines;
     edited[index] = edit_line(lines[index], random);
     std::string text;
@@ -296,7 +303,6 @@ TEST(CheckProperty, ASilentCheckMeansTheListingGivesBackWhatWasWritten) {
         << "listed back: " << back[match];
   }
   // The edits must reach silent checks often enough to mean something.
-  printf("silent %d compared %d\n", silent, compared);
   EXPECT_GT(silent, 100);
   EXPECT_GT(compared, 80);
 }

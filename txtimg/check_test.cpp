@@ -381,3 +381,72 @@ TEST(Check, ADeletedBankHeaderSkipsTheBank) {
                                      "stays all zero"),
             std::string::npos);
 }
+
+TEST(Check, WhatAnEditorOrATypoStoresOtherwise) {
+  struct Case {
+    Changes changes;
+    const char *marker;  // a text of the line the warnings name
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      // Flags are upper-case letters in their own columns.
+      {{{"155.4750  FM        0.0  ----", "155.4750  FM        0.0  ---l"}},
+       "---l",
+       {"flags ---l are stored as ----: each flag is its letter U, D, A or L "
+        "in its own column"}},
+      {{{"155.4750  FM        0.0  ----", "155.4750  FM        0.0  --L-"}},
+       "--L-",
+       {"flags --L- are stored as ----: each flag is its letter U, D, A or L "
+        "in its own column"}},
+      // A tag whose blanks an editor stripped stores "<" and the line end.
+      {{{">DISPATCH    <", ">DISPATCH<"}},
+       ">DISPATCH<",
+       {"the tag between > and < is not 12 characters, stored as "
+        "\"DISPATCH<?? \""}},
+      // Where the tag is followed by more, the line does not scan.
+      {{{">STATE MUTUAL<", ">STATE MUTUA<"}},
+       ">STATE MUTUA<",
+       {"cannot parse bank channel",
+        "the tag between > and < is not 12 characters; the channel keeps "
+        "the frequency, the mode, the tone and the flags of line 6"}},
+      {{{"155.4750  FM        0.0  ----\r\n", "155.4750\r\n"}},
+       "155.4750\r\n",
+       {"cannot parse bank channel",
+        "the mode is missing; the channel keeps the mode, the tone and the "
+        "flags of line 6"}},
+      // Texts the listing gives back otherwise.
+      {{{" 02                         Open    00.0",
+         " 02                         open    00.0"}},
+       "open    00.0",
+       {"mode/offset \"open    00.0 kHz offset\" is stored as \"Open    00.0 "
+        "kHz offset\""}},
+      {{{"[105023 Scan]", "[105023 skip]"}},
+       "105023 skip",
+       {"talkgroup 105023 skip is stored as 105023 Scan"}},
+      {{{"[105023 Scan]", "[000000 Scan]"}},
+       "000000 Scan",
+       {"talkgroup 000000 Scan is stored as an empty slot"}},
+      // A weather channel shows no tone; a lockout slot given twice keeps
+      // the later line.
+      {{{">WX1         <  162.5500  FM        0.0",
+         ">WX1         <  162.5500  PL      100.0"}},
+       "WX1         <  162.5500  PL",
+       {"tone 100.0 is stored in a weather channel, whose line shows no "
+        "tone"}},
+      {{{"  2 13 2A  156.2100", "  1 13 2A  156.2100"}},
+       "  1 13 2A",
+       {"lockout 1 is given at line 67 too; this line replaces it"}},
+      // The start of a search is named by its own line.
+      {{{"<  154.0000  FM", "<  154.0010  FM"}},
+       "154.0010",
+       {"search start 154.001 is not on the 0.005 MHz step, stored as "
+        "154.0000"}},
+      {{{" 0A                 10   Back", " 0A                abc   Back"}},
+       "abc   Back",
+       {"cannot parse Backlight on time",
+        "the backlight on time at column 12 is not what the line should "
+        "hold; the setting keeps the byte 00"}},
+  };
+  for (const Case &c : cases)
+    expect_warnings(c.changes, c.marker, c.messages);
+}

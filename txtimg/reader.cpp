@@ -253,7 +253,8 @@ std::string scan_stop_cause(const ScanStop &stop, const char *field) {
   if (token[0] == '%' && strchr("dxofl", token.back()) && !token.empty())
     return std::string("the ") + field + " is not a number";
   if (token[0] == '%')
-    return std::string("the ") + field + " is missing";
+    return std::string("the ") + field +
+           (strcmp(field, "flags") == 0 ? " are missing" : " is missing");
   return "\"" + token + "\" is not where the line should have it";
 }
 
