@@ -513,17 +513,21 @@ TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
        1},
       // LTR: AHHUUU or A-HH-UUU; 105023 is area 1, repeater 5, user 23.
       {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n3,1,,105023,DISPATCH,\n"
-       "3,2,,1-05-024,CABS,S\n3,3,,ABC,BAD,\n3,4,,6100-99,WRONG,\n",
+       "3,2,,1-05-024,CABS,S\n3,3,,ABC,BAD,\n3,4,,6100-99,WRONG,\n"
+       "3,5,,000000,NOTHING,S\n",
        3,
        {},
        false,
        {"2517 >DISPATCH    <", "A518 >CABS        <", "0000 >            <"},
        warning("LTR ID ABC is not AHHUUU or A-HH-UUU; row skipped", 4) +
-           warning("LTR ID 6100-99 is not AHHUUU or A-HH-UUU; row skipped", 5),
+           warning("LTR ID 6100-99 is not AHHUUU or A-HH-UUU; row skipped",
+                   5) +
+           warning("talkgroup ID 000000 would be an empty slot; row skipped",
+                   6),
        2,
        0,
        0,
-       2},
+       3},
       // Size code 4 has one fleet in a block: 209-05 would be another
       // block's Type II ID.
       {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n4,1,,6100-99,WRONG,\n"
