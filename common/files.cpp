@@ -169,11 +169,21 @@ void sync_folder(const char *target) {
   }
 }
 
-/// True when a name is the file standard output writes to.
+/// The standard descriptor, 1 or 2, that writes to the file a name names;
+/// -1 when neither does.
+int standard_descriptor_of(const struct stat &named) {
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat out;
+    if (fstat(fd, &out) == 0 && out.st_dev == named.st_dev &&
+        out.st_ino == named.st_ino)
+      return fd;
+  }
+  return -1;
+}
+
+/// True when a name is the file standard output or error writes to.
 bool is_standard_output(const struct stat &named) {
-  struct stat out;
-  return fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == named.st_dev &&
-         out.st_ino == named.st_ino;
+  return standard_descriptor_of(named) >= 0;
 }
 
 /// Fails an open: errno is kept, and the reason is given when it says more
@@ -184,13 +194,14 @@ bool fail_open(OutputFile *out, int error, bool give_reason) {
   return false;
 }
 
-/// Opens a device, a pipe or standard output to be written in place.
-bool open_direct(const char *name, bool standard_output, OutputFile *out) {
+/// Opens a device, a pipe or a standard descriptor (1 or 2, else -1) to
+/// be written in place.
+bool open_direct(const char *name, int standard, OutputFile *out) {
   out->direct = true;
-  // Standard output is written through a copy of descriptor 1, so that its
-  // position and O_APPEND hold and descriptor 1 stays open.
-  out->fd = standard_output ? fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3)
-                            : file_calls.open(name, O_WRONLY | O_CLOEXEC, 0);
+  // A standard descriptor is written through a copy, so that its position
+  // and O_APPEND hold and the descriptor itself stays open.
+  out->fd = standard >= 0 ? fcntl(standard, F_DUPFD_CLOEXEC, 3)
+                          : file_calls.open(name, O_WRONLY | O_CLOEXEC, 0);
   if (out->fd < 0)
     return fail_open(out, errno, errno != EACCES && errno != EPERM);
   watch_output();
@@ -272,13 +283,14 @@ bool open_output(const char *name, OutputFile *out) {
   struct stat info;
   bool exists = stat(name, &info) == 0;
   // What the name is decides, not how it is spelled: /dev/stdout and a
-  // file the shell redirected standard output to are standard output.
+  // file the shell redirected standard output to are standard output, and
+  // likewise for standard error.
   if (exists && is_standard_output(info))
-    return open_direct(name, true, out);
+    return open_direct(name, standard_descriptor_of(info), out);
   if (exists && S_ISDIR(info.st_mode))
     return fail_open(out, EISDIR, false);
   if (exists && !S_ISREG(info.st_mode))
-    return open_direct(name, false, out);
+    return open_direct(name, -1, out);
   if (!follow_links(name, out->target))
     return fail_open(out, errno, true);
   // The temporary name is cut to fit; the output's own name must fit.

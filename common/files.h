@@ -44,8 +44,8 @@ extern const FileCalls system_file_calls;
 extern const int ending_signals[11];
 constexpr int ending_signal_count = 11;
 
-/// An output being written.  Standard output, under any name, is written
-/// through descriptor 1 as the program inherited it; a device, a pipe or a
+/// An output being written.  Standard output (or error), under any name, is
+/// written through descriptor 1 (or 2) as the program inherited it; a device, a pipe or a
 /// socket is written directly; a regular file, or a name that does not
 /// exist yet, is written into a new temporary file in the same folder and
 /// put in place only when every byte is on disk.
@@ -59,7 +59,7 @@ struct OutputFile {
 
 /// True when the name is an existing file that an output writes directly:
 /// one that is not a regular file (a device or a pipe, say), or standard
-/// output under any name.
+/// output or error under any name.
 bool is_special_output(const char *name);
 
 /// Opens an output; false, with errno set, when it cannot be created or an
