@@ -10,6 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <initializer_list>
+
 namespace {
 
 int system_open(const char *path, int flags, mode_t mode) {
