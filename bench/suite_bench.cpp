@@ -10,10 +10,10 @@
 #include <benchmark/benchmark.h>
 
 #include "imgsend/imgsend.h"
-#include "imgtxt/imgtxt.h"
+#include "listing/reader.h"
+#include "listing/writer.h"
 #include "tests/generated_image.h"
 #include "tests/listing_io.h"
-#include "txtimg/txtimg.h"
 
 namespace {
 

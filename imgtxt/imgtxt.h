@@ -9,8 +9,5 @@
 constexpr const char *default_image_input = "zer92.spg";
 constexpr const char *default_listing_output = "zer92.asc";
 
-/// Writes the verbose listing of an image body, line by line.
-void write_listing(FILE *out, const ImageBody &image);
-
 /// Runs the whole program; returns the exit status.
 int run_imgtxt(int argc, char **argv, FILE *err);

@@ -4,8 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "imgtxt/imgtxt.h"
-#include "txtimg/txtimg.h"
+#include "listing/reader.h"
+#include "listing/writer.h"
 
 std::string listing_of(const ImageBody &image) {
   char *data = nullptr;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/image.h"
-#include "txtimg/txtimg.h"
+#include "listing/reader.h"
 
 /// The listing of an image body, as imgtxt writes it.
 std::string listing_of(const ImageBody &image);

@@ -5,22 +5,10 @@
 #include <stdio.h>
 
 #include "common/image.h"
+#include "listing/reader.h"
 
 constexpr const char *default_listing_input = "zer92in.asc";
 constexpr const char *default_image_output = "zer92out.spg";
-
-/// What reading a listing reported.
-struct ListingCounts {
-  int warnings = 0;
-  int errors = 0;
-};
-
-/// Builds the image body from a listing, reporting every warning and any
-/// fatal error on err under the input's name; false after a fatal error.
-/// When check is not null the checks before upload run as well, and it
-/// receives the counts of all that was reported.
-bool read_listing(FILE *in, const char *input_name, FILE *err, ImageBody &image,
-                  ListingCounts *check = nullptr);
 
 /// Runs the whole program; returns the exit status.
 int run_txtimg(int argc, char **argv, FILE *err);

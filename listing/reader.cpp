@@ -12,7 +12,7 @@
 #include "common/codes.h"
 #include "common/rules.h"
 #include "listing/listing.h"
-#include "txtimg/txtimg.h"
+#include "listing/reader.h"
 
 namespace {
 

@@ -1,0 +1,10 @@
+// The writer of a whole listing: every line of the verbose listing of an
+// image body, as imgtxt writes it and imgdiff compares it.
+#pragma once
+
+#include <stdio.h>
+
+#include "common/image.h"
+
+/// Writes the verbose listing of an image body, line by line.
+void write_listing(FILE *out, const ImageBody &image);
