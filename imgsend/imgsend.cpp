@@ -4,6 +4,7 @@
 
 #include "common/files.h"
 #include "common/version.h"
+#include "journal/journal.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,6 +17,8 @@
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace {
 
@@ -41,7 +44,10 @@ constexpr unsigned char closing_byte = 0x5A;
 struct PosixLine : SerialLine {
   explicit PosixLine(int fd) : fd(fd) {}
   bool write_byte(unsigned char byte) override {
-    return write(fd, &byte, 1) == 1;
+    if (write(fd, &byte, 1) != 1)
+      return false;
+    ++bytes_sent;
+    return true;
   }
   bool drain() override {
     return tcdrain(fd) == 0;
@@ -62,6 +68,7 @@ struct PosixLine : SerialLine {
     nanosleep(&pause, nullptr);
   }
   int fd;
+  long bytes_sent = 0;
 };
 
 /// Closes a descriptor when the run ends, on every path.
@@ -163,9 +170,12 @@ void clear_upload_stop() {
 bool parse_send_options(int argc, char **argv, SendOptions *options) {
   optind = 0;  // lets a caller parse more than one command line
   int option;
-  while ((option = getopt_long(argc, argv, "hp:s:", standard_long_options,
+  while ((option = getopt_long(argc, argv, "hnp:s:", standard_long_options,
                                nullptr)) != -1) {
     switch (option) {
+      case 'n':
+        options->record = false;
+        break;
       case help_option:
         options->help = true;
         return true;
@@ -201,6 +211,7 @@ void print_send_usage(FILE *err, const char *port) {
   fprintf(err,
           "          (units are milliseconds, default is %d milliseconds)\n",
           default_snooze);
+  fprintf(err, "  -n keeps no record of the upload (no journal, no copy)\n");
   fprintf(err, "  filename.spg is the input file which must end with .spg\n");
   fprintf(err, "          (defaults to %s)\n", default_send_image);
 }
@@ -301,6 +312,107 @@ void finish_upload(SerialLine &line, long start_time, long now,
   fprintf(err, "Done!  Enjoy the upload.  (time was %s)\n", elapsed);
 }
 
+namespace {
+
+/// What the record of an upload needs, and what kept it from being made.
+struct UploadNote {
+  bool keep = false;
+  std::string folder;
+  UploadRecord record;
+  std::string reason;  ///< the first failure, empty when none
+};
+
+/// The absolute name of a file, links followed where it exists.
+std::string absolute_name(const char *name) {
+  char resolved[PATH_MAX];
+  if (realpath(name, resolved))
+    return resolved;
+  if (name[0] == '/')
+    return name;
+  char folder[PATH_MAX];
+  return getcwd(folder, sizeof folder) ? std::string(folder) + "/" + name
+                                       : std::string(name);
+}
+
+/// Reads the image file whole: its header, its body, and for the record the
+/// rest; false after reporting why not.
+bool read_image(const char *name, ImageBody &image, std::string *whole,
+                FILE *err) {
+  OpenFile image_file(open(name, O_RDONLY | O_CLOEXEC));
+  if (image_file.fd < 0)
+    fail_system(err, "Cannot open %s", name);
+  // A file without the header of an image (a listing renamed, say) is
+  // refused before the scanner sees any of it.
+  unsigned char header[header_size];
+  long got = read_fully(image_file.fd, header, header_size);
+  if (got < 0)
+    fail_system(err, "Cannot read spg data from %s", name);
+  if (got < header_size) {
+    fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
+    return false;
+  }
+  if (!is_image_header(header)) {
+    fprintf(err,
+            "%s is not an image file: it does not start with 02 00 00 00 "
+            "00\n",
+            name);
+    return false;
+  }
+  if (!seek_image_body(image_file.fd))
+    fail_system(err, "Cannot seek past header of %s", name);
+  got = read_fully(image_file.fd, image.bytes, body_size);
+  if (got < 0)
+    fail_system(err, "Cannot read spg data from %s", name);
+  if (got < body_size) {
+    fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
+    return false;
+  }
+  if (!whole)
+    return true;
+  whole->assign(reinterpret_cast<const char *>(header), header_size);
+  whole->append(reinterpret_cast<const char *>(image.bytes), body_size);
+  char rest[65536];
+  while ((got = read_fully(image_file.fd, rest, sizeof rest)) > 0)
+    whole->append(rest, static_cast<size_t>(got));
+  if (got < 0)
+    fail_system(err, "Cannot read spg data from %s", name);
+  return true;
+}
+
+/// Keeps a copy of the image before the port is opened.
+void keep_copy(UploadNote &note, const char *name, const char *port,
+               const std::string &whole) {
+  note.record.sha256 = sha256_hex(whole);
+  note.record.image = absolute_name(name);
+  note.record.port = port;
+  note.record.frame_size = frame_size;
+  note.folder = state_folder();
+  if (note.folder.empty())
+    note.reason = "neither XDG_STATE_HOME nor HOME is set";
+  else
+    keep_image_copy(note.folder, note.record.sha256, whole, &note.reason);
+}
+
+/// Writes the journal line once the upload has ended, and says so when
+/// the upload could not be recorded.
+void record_upload(UploadNote &note, UploadOutcome outcome, long bytes_sent,
+                   FILE *err) {
+  if (!note.keep)
+    return;
+  note.record.outcome = outcome;
+  note.record.bytes_sent = bytes_sent;
+  std::string reason;
+  if (!note.folder.empty() &&
+      !append_journal_line(note.folder, format_journal_line(note.record),
+                           &reason) &&
+      note.reason.empty())
+    note.reason = reason;
+  if (!note.reason.empty())
+    fprintf(err, "Warning: upload not recorded: %s\n", note.reason.c_str());
+}
+
+}  // namespace
+
 int run_imgsend(int argc, char **argv, FILE *err) {
   long start_time = static_cast<long>(time(nullptr));
   SendOptions options;
@@ -327,39 +439,17 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     fprintf(err, "File name (%s) must end with .spg\n", name);
     return 1;
   }
+  UploadNote note;
+  note.keep = options.record;
   try {
-    OpenFile image_file(open(name, O_RDONLY | O_CLOEXEC));
-    if (image_file.fd < 0)
-      fail_system(err, "Cannot open %s", name);
-    // A file without the header of an image (a listing renamed, say) is
-    // refused before the scanner sees any of it.
-    unsigned char header[header_size];
-    long got = read_fully(image_file.fd, header, header_size);
-    if (got < 0)
-      fail_system(err, "Cannot read spg data from %s", name);
-    if (got < header_size) {
-      fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
-      return 1;
-    }
-    if (!is_image_header(header)) {
-      fprintf(err,
-              "%s is not an image file: it does not start with 02 00 00 00 "
-              "00\n",
-              name);
-      return 1;
-    }
-    if (!seek_image_body(image_file.fd))
-      fail_system(err, "Cannot seek past header of %s", name);
     static ImageBody image;
-    got = read_fully(image_file.fd, image.bytes, body_size);
-    if (got < 0)
-      fail_system(err, "Cannot read spg data from %s", name);
-    if (got < body_size) {
-      fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
+    std::string whole;
+    if (!read_image(name, image, note.keep ? &whole : nullptr, err))
       return 1;
-    }
     static unsigned char frame[frame_size];
     build_upload_frame(image, frame);
+    if (note.keep)
+      keep_copy(note, name, options.port, whole);
 
     // The port must not become the uploader's controlling terminal, whose
     // hang-up would end the run without a word.
@@ -369,11 +459,22 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     SavedLine saved_line(port_file.fd);
     StopSignals stop_signals;
     PosixLine line(port_file.fd);
-    termios attributes;
-    set_up_line(line, &attributes, options.port, err);
-    transfer_frame(line, &attributes, frame, options.snooze, options.port, err);
-    finish_upload(line, start_time, static_cast<long>(time(nullptr)),
-                  options.port, err);
+    note.record.began = journal_time(time(nullptr));
+    try {
+      termios attributes;
+      set_up_line(line, &attributes, options.port, err);
+      transfer_frame(line, &attributes, frame, options.snooze, options.port,
+                     err);
+      finish_upload(line, start_time, static_cast<long>(time(nullptr)),
+                    options.port, err);
+    } catch (const SendFailure &) {
+      record_upload(
+          note,
+          stop_signal ? UploadOutcome::interrupted : UploadOutcome::failed,
+          line.bytes_sent, err);
+      return 1;
+    }
+    record_upload(note, UploadOutcome::done, line.bytes_sent, err);
     return 0;
   } catch (const SendFailure &) {
     return 1;

@@ -26,6 +26,7 @@ struct SendOptions {
   int snooze = default_snooze;
   const char *snooze_text = nullptr;  ///< -s as given
   bool snooze_fits = true;  ///< false when -s names a number beyond an int
+  bool record = true;       ///< false with -n: no journal line, no copy
   bool help = false;        ///< --help: the usage text on standard output
   bool version = false;     ///< --version: the version line
 };

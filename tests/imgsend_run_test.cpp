@@ -10,7 +10,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <limits.h>
+#include <stdlib.h>
+
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +33,7 @@ std::string usage_with_port(const std::string &port) {
          ")\n"
          "  -s snooze sets the interblock delay\n"
          "          (units are milliseconds, default is 20 milliseconds)\n"
+         "  -n keeps no record of the upload (no journal, no copy)\n"
          "  filename.spg is the input file which must end with .spg\n"
          "          (defaults to load.spg)\n";
 }
@@ -48,10 +53,13 @@ ProcessResult send(const std::vector<std::string> &args, const TempDir &dir,
                    int master_fd = -1) {
   std::vector<std::string> argv = {program_path("imgsend")};
   argv.insert(argv.end(), args.begin(), args.end());
-  return run_process(argv, dir.path,
-                     {std::string("LD_PRELOAD=") + MODEM_SHIM,
-                      "ASAN_OPTIONS=verify_asan_link_order=0"},
-                     master_fd);
+  // The record of uploads goes into the test's folder, never a real home.
+  return run_process(
+      argv, dir.path,
+      {std::string("LD_PRELOAD=") + MODEM_SHIM,
+       "ASAN_OPTIONS=verify_asan_link_order=0",
+       "XDG_STATE_HOME=" + dir.file("state"), "HOME=" + dir.file("home")},
+      master_fd);
 }
 
 }  // namespace
@@ -209,9 +217,12 @@ ProcessOptions send_options(const TempDir &dir, int master_fd,
   ProcessOptions options;
   options.cwd = dir.path;
   options.master_fd = master_fd;
-  if (with_shim)
-    options.env = {std::string("LD_PRELOAD=") + MODEM_SHIM,
-                   "ASAN_OPTIONS=verify_asan_link_order=0"};
+  options.env = {"XDG_STATE_HOME=" + dir.file("state"),
+                 "HOME=" + dir.file("home")};
+  if (with_shim) {
+    options.env.push_back(std::string("LD_PRELOAD=") + MODEM_SHIM);
+    options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  }
   return options;
 }
 
@@ -314,4 +325,177 @@ TEST(ImgsendUpload, ClosedStandardDescriptorsTakeNoPort) {
       {program_path("imgsend"), "-s", "0", "-p", pty.slave}, options);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.master.size(), 26551u);
+}
+
+namespace {
+
+/// The SHA-256 of a file, as sha256sum computes it.
+std::string sha256sum(const std::string &path) {
+  ProcessResult r = run_process({"/usr/bin/sha256sum", path}, "");
+  return r.out.substr(0, 64);
+}
+
+/// The lines of a file.
+std::vector<std::string> file_lines(const std::string &path) {
+  std::vector<std::string> lines;
+  std::string text = read_file(path);
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
+  struct Case {
+    const char *what;
+    std::vector<std::string> env;  // beside the modem shim
+    std::vector<std::string> options;
+    bool shim;
+    int stop_signal;     // sent once the first bytes arrive, or 0
+    const char *folder;  // where the record goes, or null for none
+    const char *outcome;
+    const char *warning;  // the end of the last line on standard error
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"done",
+       {"XDG_STATE_HOME=@/state", "HOME=@/home"},
+       {},
+       true,
+       0,
+       "@/state/scanner-memory-tools",
+       "done",
+       nullptr,
+       0},
+      {"XDG_STATE_HOME empty",
+       {"XDG_STATE_HOME=", "HOME=@/home"},
+       {},
+       true,
+       0,
+       "@/home/.local/state/scanner-memory-tools",
+       "done",
+       nullptr,
+       0},
+      {"interrupted",
+       {"XDG_STATE_HOME=@/state", "HOME=@/home"},
+       {},
+       true,
+       SIGHUP,
+       "@/state/scanner-memory-tools",
+       "interrupted",
+       nullptr,
+       1},
+      {"failed",
+       {"XDG_STATE_HOME=@/state", "HOME=@/home"},
+       {},
+       false,
+       0,
+       "@/state/scanner-memory-tools",
+       "failed",
+       nullptr,
+       1},
+      {"-n",
+       {"XDG_STATE_HOME=@/state", "HOME=@/home"},
+       {"-n"},
+       true,
+       0,
+       nullptr,
+       nullptr,
+       nullptr,
+       0},
+      // A state folder that is a file stands for a read-only home even to
+      // root: the upload runs and says it was not recorded.
+      {"unwritable",
+       {"XDG_STATE_HOME=@/plain", "HOME=@/home"},
+       {},
+       true,
+       0,
+       nullptr,
+       nullptr,
+       "/plain/scanner-memory-tools: Not a directory\n",
+       0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    auto in_dir = [&](std::string text) {
+      size_t at = text.find('@');
+      return at == std::string::npos ? text : text.replace(at, 1, dir.path);
+    };
+    write_file(dir.file("load.spg"), marked_image());
+    write_file(dir.file("plain"), "a file\n");
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    ProcessOptions options = send_options(dir, pty.master, c.shim);
+    options.env.erase(options.env.begin(), options.env.begin() + 2);
+    for (const std::string &entry : c.env)
+      options.env.push_back(in_dir(entry));
+    if (c.stop_signal)
+      options.started = [&](pid_t pid) {
+        pty.wait_for_bytes();
+        timespec pause = {0, 100000000};
+        nanosleep(&pause, nullptr);
+        kill(pid, c.stop_signal);
+      };
+    // Only an upload to be interrupted needs to take its time.
+    std::vector<std::string> argv = {program_path("imgsend"), "-s",
+                                     c.stop_signal ? "20" : "0", "-p",
+                                     pty.slave};
+    argv.insert(argv.end(), c.options.begin(), c.options.end());
+    ProcessResult r = run_process(argv, options);
+    EXPECT_EQ(r.status, c.status);
+    if (c.warning) {
+      std::string tail =
+          std::string("Warning: upload not recorded: ") + dir.path + c.warning;
+      ASSERT_GE(r.err.size(), tail.size());
+      EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+    } else {
+      EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+    }
+    if (!c.folder) {
+      EXPECT_FALSE(file_exists(dir.file("state")));
+      EXPECT_FALSE(file_exists(dir.file("home")));
+      continue;
+    }
+    std::string folder = in_dir(c.folder);
+    std::string sha = sha256sum(dir.file("load.spg"));
+    ASSERT_EQ(sha.size(), 64u);
+    EXPECT_EQ(read_file(folder + "/images/" + sha + ".spg"), marked_image());
+    std::vector<std::string> lines = file_lines(folder + "/uploads.log");
+    ASSERT_EQ(lines.size(), 1u);
+    // time, outcome, bytes sent, port, SHA-256 and the image's name.
+    std::vector<std::string> fields;
+    for (size_t at = 0;;) {
+      size_t tab = lines[0].find('\t', at);
+      fields.push_back(lines[0].substr(at, tab - at));
+      if (tab == std::string::npos)
+        break;
+      at = tab + 1;
+    }
+    ASSERT_EQ(fields.size(), 6u) << lines[0];
+    EXPECT_EQ(fields[0].size(), 20u);
+    EXPECT_EQ(fields[0][10], 'T');
+    EXPECT_EQ(fields[0].back(), 'Z');
+    EXPECT_EQ(fields[1], c.outcome);
+    long sent = -1, total = -1;
+    sscanf(fields[2].c_str(), "%ld/%ld", &sent, &total);
+    EXPECT_EQ(total, 26551);
+    if (std::string(c.outcome) == "done")
+      EXPECT_EQ(sent, 26551);
+    else if (std::string(c.outcome) == "failed")
+      EXPECT_EQ(sent, 0);
+    else
+      EXPECT_NE(
+          r.err.find("Upload interrupted at byte " + std::to_string(sent)),
+          std::string::npos);
+    EXPECT_EQ(fields[3], pty.slave);
+    EXPECT_EQ(fields[4], sha);
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(dir.file("load.spg").c_str(), real), nullptr);
+    EXPECT_EQ(fields[5], real);
+  }
 }
