@@ -1,5 +1,5 @@
 # Bash completion for the scanner memory tools: imgtxt, txtimg, imgsend,
-# imgcsv and csvimg.  Installed once under each program's name, so that
+# imgdiff, imgcsv and csvimg.  Installed once under each program's name, so that
 # bash-completion loads it for whichever is typed first.
 
 # Adds the folders and the files with one of the extensions (a list such
@@ -115,8 +115,19 @@ _csvimg() {
     esac
 }
 
+_imgdiff() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    COMPREPLY=()
+    if [[ $cur == -* ]]; then
+        _scanner_options "$cur" "-h -u --last"
+        return
+    fi
+    _scanner_files "$cur" "spg|SPG|asc|ASC"
+}
+
 complete -F _imgtxt imgtxt
 complete -F _txtimg txtimg
 complete -F _imgsend imgsend
 complete -F _imgcsv imgcsv
 complete -F _csvimg csvimg
+complete -F _imgdiff imgdiff

@@ -39,6 +39,9 @@ expect "B.SPG a.spg sub" txtimg list.asc ""
 expect "B.SPG a.spg sub" imgsend -s 20 ""
 expect "" imgsend -s ""
 expect "--help --version -h -p -s" imgsend -
+expect "B.SPG a.spg list.asc sub" imgdiff ""
+expect "B.SPG a.spg list.asc sub" imgdiff --last ""
+expect "--help --last --version -h -u" imgdiff -
 expect "B.SPG a.spg sub" imgcsv -t ""
 expect "chan.csv sub" imgcsv a.spg ""
 expect "chan.csv sub" csvimg -b 3 ""
