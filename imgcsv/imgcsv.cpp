@@ -161,7 +161,7 @@ void write_talkgroup_row(FILE *out, ListReport &report, int bank, int slot,
   shown = trimmed(shown.c_str());
   if (shown.empty())
     return;  // no ID to list
-  char bank_text[8], slot_text[8], decimal[16] = "", place[48];
+  char bank_text[16], slot_text[16], decimal[16] = "", place[48];
   snprintf(bank_text, sizeof bank_text, "%d", bank);
   snprintf(slot_text, sizeof slot_text, "%d", slot);
   snprintf(place, sizeof place, "bank %d talkgroup %d", bank, slot);

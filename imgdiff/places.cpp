@@ -61,9 +61,9 @@ std::string channel_value(const unsigned char *code, RecordKind kind) {
   std::string text =
       text_of("%.4f %s", v.frequency, trimmed(mode_name(v.mode)).c_str());
   if (kind != RecordKind::weather && (v.mode == mode_pl || v.mode == mode_dpl))
-    text += " " + trimmed(v.tone);
+    text += text_of(" %s", trimmed(v.tone).c_str());
   if (strcmp(v.flags, "----") != 0)
-    text += std::string(" ") + v.flags;
+    text += text_of(" %s", v.flags);
   return text;
 }
 
