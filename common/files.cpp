@@ -234,6 +234,7 @@ bool open_temporary(OutputFile *out) {
 }  // namespace
 
 void open_standard_descriptors() {
+  signal(SIGXFSZ, SIG_IGN);
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
       // The lowest free descriptor is the one that is closed.

@@ -8,7 +8,9 @@
 #include <sys/types.h>
 
 /// Opens /dev/null on any of descriptors 0, 1 and 2 that is closed, so that
-/// no file the program opens later takes the place of one of them.
+/// no file the program opens later takes the place of one of them, and
+/// makes a file size limit fail a write with EFBIG, which the program
+/// reports, instead of ending it.
 void open_standard_descriptors();
 
 /// Reads until count bytes are in or the file ends, through short reads

@@ -15,6 +15,14 @@ bool put_byte(ImageBody &image, int offset, long value, Field) {
   return true;
 }
 
+bool put_bytes(ImageBody &image, int offset, const void *bytes, int count,
+               Field) {
+  if (offset < 0 || count < 0 || offset > body_size - count)
+    return false;
+  memcpy(image.bytes + offset, bytes, static_cast<size_t>(count));
+  return true;
+}
+
 bool is_image_name(const char *name) {
   const char *dot = strrchr(name, '.');
   return dot && (strcmp(dot, ".spg") == 0 || strcmp(dot, ".SPG") == 0);

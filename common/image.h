@@ -149,6 +149,12 @@ enum class Field {
 /// offset outside the body and returns false, storing nothing.
 bool put_byte(ImageBody &image, int offset, long value, Field tag);
 
+/// Stores bytes at an offset under their field tag, as put_byte stores
+/// each; refuses a run that does not lie wholly inside the body and
+/// returns false, storing nothing.
+bool put_bytes(ImageBody &image, int offset, const void *bytes, int count,
+               Field tag);
+
 /// True when the text from the name's last '.' is exactly ".spg" or ".SPG".
 bool is_image_name(const char *name);
 

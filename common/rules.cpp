@@ -34,7 +34,6 @@ const int standard_dcs_codes[104] = {
     0703, 0712, 0723, 0731, 0732, 0734, 0743, 0754,
 };
 
-
 void printable_text(const char *text, char *out, size_t limit) {
   while (*text == ' ')
     ++text;
@@ -106,8 +105,7 @@ void check_pl_tone(const char *tone, const char *word, const char *stored,
   if (!is_standard_ctcss_tone(hertz))
     add_nonstandard_tone(findings, word, hertz, after);
   else if (!same)
-    add_finding(findings, "PL tone %s is not stored as written%s", word,
-                after);
+    add_finding(findings, "PL tone %s is not stored as written%s", word, after);
 }
 
 void check_tone(int mode, const char *tone, const ChannelCode &code,

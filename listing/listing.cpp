@@ -9,21 +9,42 @@
 
 namespace {
 
-/// Writes the 12 characters of an alpha tag as they are, but for a line
+/// Copies the 12 characters of an alpha tag as they are, but for a line
 /// feed, which is written as a blank.
-void write_tag(FILE *out, const unsigned char *tag) {
-  for (int i = 0; i < tag_size; ++i)
-    putc(tag[i] == '\n' ? ' ' : tag[i], out);
+char *copy_tag(char *to, const unsigned char *tag) {
+  memcpy(to, tag, tag_size);
+  for (char *feed = to; (feed = static_cast<char *>(
+                             memchr(feed, '\n', tag_size - (feed - to))));)
+    *feed = ' ';
+  return to + tag_size;
 }
 
-/// Writes six code bytes in hexadecimal, then the record's tag framed as
-/// the reader expects it.
+/// Writes the 12 characters of an alpha tag, then a text.
+void write_tag(FILE *out, const unsigned char *tag, const char *after) {
+  char text[tag_size + 8];
+  char *end = copy_tag(text, tag);
+  size_t rest = strlen(after);
+  memcpy(end, after, rest);
+  fwrite(text, 1, tag_size + rest, out);
+}
+
+/// Writes six code bytes in hexadecimal, each as "%02X " would, then the
+/// record's tag framed as the reader expects it; one write for the many
+/// lines that have them.
 void write_code_and_tag(FILE *out, const unsigned char *record) {
-  for (int i = 0; i < code_size; ++i)
-    fprintf(out, "%02X ", record[i]);
-  fputs(" >", out);
-  write_tag(out, record + code_size);
-  putc('<', out);
+  static const char digits[] = "0123456789ABCDEF";
+  char text[3 * code_size + 2 + tag_size + 1];
+  char *at = text;
+  for (int i = 0; i < code_size; ++i) {
+    *at++ = digits[record[i] >> 4];
+    *at++ = digits[record[i] & 15];
+    *at++ = ' ';
+  }
+  *at++ = ' ';
+  *at++ = '>';
+  at = copy_tag(at, record + code_size);
+  *at++ = '<';
+  fwrite(text, 1, static_cast<size_t>(at - text), out);
 }
 
 }  // namespace
@@ -71,8 +92,7 @@ void write_bank_tag_line(FILE *out, const unsigned char *tag) {
   char plain[tag_size + 1];
   copy_plain_text(tag, tag_size, plain);
   fprintf(out, "%s               >", plain);
-  write_tag(out, tag);
-  fputs("<\r\n", out);
+  write_tag(out, tag, "<\r\n");
 }
 
 void write_mode_offset_line(FILE *out, int byte, const char *text) {
@@ -104,8 +124,7 @@ void write_lockout_line(FILE *out, int slot, const unsigned char *pair,
 void write_talkgroup_line(FILE *out, int slot, const unsigned char *record,
                           const char *text) {
   fprintf(out, "%4d %02X%02X     [%s]    >", slot, record[1], record[0], text);
-  write_tag(out, record + 2);
-  fputs("<\r\n", out);
+  write_tag(out, record + 2, "<\r\n");
 }
 
 void write_band_row(FILE *out, int number, const unsigned char *record,

@@ -78,6 +78,9 @@ struct Reader {
   ImageBody *image = nullptr;
   long long line_count = 0;
   char line[line_buffer_size];
+  char buffer[1 << 16];  ///< input read ahead, by blocks
+  size_t buffered = 0;   ///< bytes in the buffer
+  size_t at = 0;         ///< the next of them
   bool verbose = false;
   double version = 0.0;
   ScanFields f;
@@ -157,29 +160,50 @@ bool starts_with(const char *text, const char *prefix) {
   return starts_with(text, prefix, strlen(prefix));
 }
 
+/// Reads the next block of the input into the buffer; false at its end.
+bool fill_buffer(Reader &r) {
+  r.at = 0;
+  r.buffered = fread(r.buffer, 1, sizeof r.buffer, r.in);
+  if (r.buffered == 0 && ferror(r.in))
+    throw ListingReadError{errno};
+  return r.buffered > 0;
+}
+
 /// Reads the next line, line feed included; a NUL byte becomes a blank and
-/// a line longer than the buffer is cut.  The end of the input is fatal.
-void read_listing_line(Reader &r, const char *label) {
+/// a line longer than the buffer is cut.  The end of the input is fatal:
+/// its message names the line by its label, formatted only then, the text
+/// given, or "bank B channel C" when the text is null.
+void read_labelled_line(Reader &r, const char *label, long long bank,
+                        int channel) {
   ++r.line_count;
-  int length = 0;
+  size_t length = 0;
   bool cut = false;
   for (;;) {
-    int c = getc_unlocked(r.in);
-    if (c == EOF && ferror(r.in))
-      throw ListingReadError{errno};
-    if (c == EOF) {
+    if (r.at == r.buffered && !fill_buffer(r)) {
       char message[128];
-      snprintf(message, sizeof message, "End of file reading %s\n", label);
+      if (label)
+        snprintf(message, sizeof message, "End of file reading %s\n", label);
+      else
+        snprintf(message, sizeof message,
+                 "End of file reading bank %lld channel %d\n", bank, channel);
       report_fatal(r, message);
     }
-    if (c == '\n')
+    const char *start = r.buffer + r.at;
+    size_t available = r.buffered - r.at;
+    const char *end = static_cast<const char *>(memchr(start, '\n', available));
+    size_t taken = end ? static_cast<size_t>(end - start) : available;
+    size_t room = static_cast<size_t>(max_line_length) - length;
+    cut = cut || taken > room;
+    memcpy(r.line + length, start, taken < room ? taken : room);
+    length += taken < room ? taken : room;
+    r.at += taken + (end ? 1 : 0);
+    if (end)
       break;
-    if (length == max_line_length) {
-      cut = true;
-      continue;
-    }
-    r.line[length++] = c == '\0' ? ' ' : static_cast<char>(c);
   }
+  // A NUL byte reads as a blank.
+  for (char *nul = r.line;
+       (nul = static_cast<char *>(memchr(nul, '\0', length - (nul - r.line))));)
+    *nul = ' ';
   r.line[length++] = '\n';
   r.line[length] = '\0';
   if (cut)
@@ -193,12 +217,17 @@ void read_listing_line(Reader &r, const char *label) {
   }
 }
 
+/// Reads the next line, line feed included; a NUL byte becomes a blank and
+/// a line longer than the buffer is cut.  The end of the input is fatal,
+/// naming the line by its label.
+void read_listing_line(Reader &r, const char *label) {
+  read_labelled_line(r, label, 0, 0);
+}
+
 /// Reads a line under the label that names a bank's channel or the line
 /// that follows it.
 void read_bank_line(Reader &r, long long bank, int channel) {
-  char label[64];
-  snprintf(label, sizeof label, "bank %lld channel %d", bank, channel);
-  read_listing_line(r, label);
+  read_labelled_line(r, nullptr, bank, channel);
 }
 
 /// The text of the line from a column on; empty when the line is shorter.
@@ -228,9 +257,7 @@ void store(Reader &r, int offset, long value, Field tag) {
 
 void store_bytes(Reader &r, int offset, const void *bytes, int count,
                  Field tag) {
-  const unsigned char *b = static_cast<const unsigned char *>(bytes);
-  for (int i = 0; i < count; ++i)
-    store(r, offset + i, b[i], tag);
+  put_bytes(*r.image, offset, bytes, count, tag);
 }
 
 /// A field a pattern assigns: how a message names it, and the line that
@@ -242,20 +269,25 @@ struct ScanField {
 };
 
 /// Why a scan stopped, as the user would put it right.
-std::string scan_stop_cause(const ScanStop &stop, const char *field) {
+std::string scan_stop_cause(const char *text, const ScanStop &stop,
+                            const char *field) {
   std::string token = stop.token;
+  if (strspn(text, " \t\r\n") == strlen(text))
+    return "the line is blank";
   if (token == "<")
     return "the tag between > and < is not 12 characters";
   if (token == "]")
     return "the talkgroup text between [ and ] is not 11 characters";
   if (token == "%*x")
     return "the code bytes are not all hexadecimal";
-  if (token[0] == '%' && strchr("dxofl", token.back()) && !token.empty())
+  if (token.empty() || token[0] != '%')
+    return "\"" + token + "\" is not where the line should have it";
+  if (strcmp(field, "number") == 0)
+    return "the line does not begin with its number";
+  if (strchr("dxofl", token.back()))
     return std::string("the ") + field + " is not a number";
-  if (token[0] == '%')
-    return std::string("the ") + field +
-           (strcmp(field, "flags") == 0 ? " are missing" : " is missing");
-  return "\"" + token + "\" is not where the line should have it";
+  return std::string("the ") + field +
+         (strcmp(field, "flags") == 0 ? " are missing" : " is missing");
 }
 
 /// "A, B and C".
@@ -273,6 +305,9 @@ std::string joined(const std::vector<std::string> &names) {
 bool note_scan(Reader &r, const char *text, const char *pattern, int assigned,
                const char *warning, const char *item,
                std::initializer_list<ScanField> fields) {
+  // sscanf gives EOF, -1, for a line that ends before the first field.
+  if (assigned < 0)
+    assigned = 0;
   int index = 0;
   for (const ScanField &field : fields)
     if (index++ < assigned && field.origin)
@@ -284,8 +319,7 @@ bool note_scan(Reader &r, const char *text, const char *pattern, int assigned,
     return false;
   ScanStop stop = find_scan_stop(text, pattern);
   const ScanField *failed = fields.begin() + assigned;
-  std::string message =
-      scan_stop_cause(stop, failed->name ? failed->name : "number");
+  std::string message = scan_stop_cause(text, stop, failed->name);
   // The fields not assigned keep what earlier lines gave them.
   std::vector<std::string> parts;
   std::vector<std::string> names;

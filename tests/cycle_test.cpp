@@ -70,8 +70,8 @@ TEST(EditCycle, SampleMotorolaBankShowsHandCheckedTalkgroups) {
   // was worked by hand from the block's A and B.
   std::string listing = read_file(example("sample.asc"));
   const char *const lines[] = {
-      " 02 03 05 06 07 08 09 0A    S02 S03 S05 S06 S07 S08 S09 S10  (Fleet "
-      "map)\r\n",
+      (" 02 03 05 06 07 08 09 0A    S02 S03 S05 S06 S07 S08 S09 S10  (Fleet "
+       "map)\r\n"),
       "   1 00AF     [005-03 Scan]    >PW DISPATCH <\r\n",
       "   2 03F7     [107-06 Scan]    >PW STREETS  <\r\n",
       "   3 85FD     [263-02 Skip]    >PW PARKS    <\r\n",

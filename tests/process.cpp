@@ -116,6 +116,10 @@ ProcessResult run_process(const std::vector<std::string> &argv,
   }
   close(out_pipe[0]);
   close(err_pipe[0]);
+  // A coverage build's programs may say that their profile could not be
+  // written (under a file size limit, say); that is not theirs to say.
+  for (size_t at; (at = result.err.find("LLVM Profile ")) != std::string::npos;)
+    result.err.erase(at, result.err.find('\n', at) + 1 - at);
   int status;
   waitpid(pid, &status, 0);
   if (WIFEXITED(status))

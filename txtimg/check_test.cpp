@@ -409,6 +409,13 @@ TEST(Check, WhatAnEditorOrATypoStoresOtherwise) {
        {"cannot parse bank channel",
         "the tag between > and < is not 12 characters; the channel keeps "
         "the frequency, the mode, the tone and the flags of line 6"}},
+      {{{"  1  12 5F 21 00 00 00  >STATE MUTUAL<  155.4750  FM        0.0  "
+         "----\r\n",
+         "\r\n"}},
+       "\r\n  2  12 71",
+       {"cannot parse bank channel",
+        "the line is blank; the channel keeps the tag, the frequency, the "
+        "mode, the tone and the flags of line 6"}},
       {{{"155.4750  FM        0.0  ----\r\n", "155.4750\r\n"}},
        "155.4750\r\n",
        {"cannot parse bank channel",
