@@ -20,8 +20,9 @@ int system_open(const char *path, int flags, mode_t mode) {
 
 }  // namespace
 
-const FileCalls system_file_calls = {system_open, write,  fsync, rename,
-                                     fchmod,      fchown, close, unlink};
+const FileCalls system_file_calls = {system_open, read,   write,  access,
+                                     fsync,       rename, fchmod, fchown,
+                                     close,       unlink};
 
 FileCalls file_calls = system_file_calls;
 
@@ -32,10 +33,9 @@ const int ending_signals[ending_signal_count] = {
 
 namespace {
 
-/// The temporary file a signal must remove; the handler reads it, so it
-/// is a plain buffer, set while the signals are blocked.
+/// The temporary file a signal must remove, empty for none; the handler
+/// reads it, so it is a plain buffer, set while the signals are blocked.
 char pending_temporary[PATH_MAX];
-volatile sig_atomic_t pending_set = 0;
 
 struct sigaction saved_actions[ending_signal_count];
 struct sigaction saved_file_size_action;
@@ -43,8 +43,7 @@ bool watching = false;
 
 /// Removes the temporary file, then dies of the signal as it would have.
 extern "C" void remove_temporary_and_die(int signal_number) {
-  if (pending_set)
-    unlink(pending_temporary);
+  unlink(pending_temporary);  // fails harmlessly when there is none
   struct sigaction action;
   memset(&action, 0, sizeof action);
   action.sa_handler = SIG_DFL;
@@ -81,7 +80,7 @@ void watch_output() {
 
 /// Gives the signals their old handling back.
 void unwatch_output() {
-  pending_set = 0;
+  pending_temporary[0] = '\0';
   if (!watching)
     return;
   for (int i = 0; i < ending_signal_count; ++i)
@@ -143,7 +142,7 @@ int create_temporary(const char *target, char *temporary) {
                    static_cast<unsigned>(time(nullptr)) ^ ++counter * 40503u;
     int length = snprintf(temporary, PATH_MAX, "%.*s.%.*s.%08x~", folder,
                           target, kept, base, tag);
-    if (length < 0 || length >= PATH_MAX) {
+    if (length >= PATH_MAX) {
       errno = ENAMETOOLONG;
       return -1;
     }
@@ -164,7 +163,7 @@ void sync_folder(const char *target) {
              static_cast<int>(slash - target) + 1, target);
   else
     strcpy(folder, ".");
-  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = file_calls.open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd >= 0) {
     fsync(fd);
     close(fd);
@@ -219,7 +218,6 @@ bool open_temporary(OutputFile *out) {
   int error = errno;
   if (out->fd >= 0) {
     strcpy(pending_temporary, out->temporary);
-    pending_set = 1;
     watch_output();
   }
   sigprocmask(SIG_SETMASK, &old, nullptr);
@@ -236,7 +234,7 @@ bool open_temporary(OutputFile *out) {
 void open_standard_descriptors() {
   signal(SIGXFSZ, SIG_IGN);
   for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+    if (fcntl(fd, F_GETFD) == -1) {
       // The lowest free descriptor is the one that is closed.
       if (open("/dev/null", O_RDWR) < 0)
         _exit(1);
@@ -248,7 +246,8 @@ long read_fully(int fd, void *buffer, long count) {
   char *at = static_cast<char *>(buffer);
   long done = 0;
   while (done < count) {
-    ssize_t got = read(fd, at + done, static_cast<size_t>(count - done));
+    ssize_t got =
+        file_calls.read(fd, at + done, static_cast<size_t>(count - done));
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0)
@@ -300,7 +299,7 @@ bool open_output(const char *name, OutputFile *out) {
   const char *slash = strrchr(out->target, '/');
   if (strlen(slash ? slash + 1 : out->target) > NAME_MAX)
     return fail_open(out, ENAMETOOLONG, true);
-  if (exists && access(out->target, W_OK) != 0)
+  if (exists && file_calls.access(out->target, W_OK) != 0)
     return fail_open(out, errno, false);
   if (!open_temporary(out))
     return false;
@@ -362,10 +361,8 @@ bool commit_output(OutputFile *out, FILE *stream) {
   return true;
 }
 
-void discard_output(OutputFile *out, FILE *stream) {
-  if (stream)
-    fclose(stream);
-  else if (out->fd >= 0)
+void discard_output(OutputFile *out) {
+  if (out->fd >= 0)
     file_calls.close(out->fd);
   out->fd = -1;
   if (out->temporary[0] != '\0')

@@ -25,7 +25,9 @@ bool write_fully(int fd, const void *buffer, long count);
 /// their place; the programs never change them.
 struct FileCalls {
   int (*open)(const char *path, int flags, mode_t mode);
+  ssize_t (*read)(int fd, void *buffer, size_t count);
   ssize_t (*write)(int fd, const void *buffer, size_t count);
+  int (*access)(const char *path, int mode);
   int (*fsync)(int fd);
   int (*rename)(const char *from, const char *to);
   int (*fchmod)(int fd, mode_t mode);
@@ -47,9 +49,9 @@ extern const int ending_signals[11];
 constexpr int ending_signal_count = 11;
 
 /// An output being written.  Standard output (or error), under any name, is
-/// written through descriptor 1 (or 2) as the program inherited it; a device, a pipe or a
-/// socket is written directly; a regular file, or a name that does not
-/// exist yet, is written into a new temporary file in the same folder and
+/// written through descriptor 1 (or 2) as the program inherited it; a device, a
+/// pipe or a socket is written directly; a regular file, or a name that does
+/// not exist yet, is written into a new temporary file in the same folder and
 /// put in place only when every byte is on disk.
 struct OutputFile {
   int fd = -1;
@@ -83,6 +85,6 @@ void report_open_failure(FILE *err, const char *what, const char *name,
 /// temporary file is then removed and the target left as it was.
 bool commit_output(OutputFile *out, FILE *stream = nullptr);
 
-/// Removes the temporary file of an output that is not to be committed;
-/// the stream, when given, is closed.
-void discard_output(OutputFile *out, FILE *stream = nullptr);
+/// Closes an output that is not to be committed and removes its temporary
+/// file.
+void discard_output(OutputFile *out);

@@ -3,7 +3,10 @@
 #include "common/files.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,15 +21,22 @@
 
 namespace {
 
-/// The call that fails, and how.
+/// The call that fails, and how: after so many calls go through, so many
+/// fail (-1 for all of them) with the error number.
 struct Injected {
   std::string call;
   int error = 0;
+  int after = 0;
+  int times = -1;
+  int seen = 0;
 } injected;
 
 bool fails(const char *call) {
-  if (injected.call != call)
+  if (injected.call != call || injected.seen++ < injected.after ||
+      injected.times == 0)
     return false;
+  if (injected.times > 0)
+    --injected.times;
   errno = injected.error;
   return true;
 }
@@ -34,8 +44,16 @@ bool fails(const char *call) {
 int failing_open(const char *path, int flags, mode_t mode) {
   return fails("open") ? -1 : system_file_calls.open(path, flags, mode);
 }
+ssize_t failing_read(int fd, void *buffer, size_t count) {
+  return fails("read") ? -1 : system_file_calls.read(fd, buffer, count);
+}
 ssize_t failing_write(int fd, const void *buffer, size_t count) {
+  if (injected.call == "write" && injected.error == 0 && fails("write"))
+    return 0;  // a write that takes nothing
   return fails("write") ? -1 : system_file_calls.write(fd, buffer, count);
+}
+int failing_access(const char *path, int mode) {
+  return fails("access") ? -1 : system_file_calls.access(path, mode);
 }
 int failing_fsync(int fd) {
   return fails("fsync") ? -1 : system_file_calls.fsync(fd);
@@ -60,11 +78,11 @@ int failing_unlink(const char *path) {
 
 /// Puts the failing calls in place for one test, and the system's back.
 struct Injection {
-  Injection(const std::string &call, int error) {
-    injected = {call, error};
-    file_calls = {failing_open,   failing_write,  failing_fsync,
-                  failing_rename, failing_fchmod, failing_fchown,
-                  failing_close,  failing_unlink};
+  Injection(const std::string &call, int error, int after = 0, int times = -1) {
+    injected = {call, error, after, times, 0};
+    file_calls = {failing_open,  failing_read,   failing_write,  failing_access,
+                  failing_fsync, failing_rename, failing_fchmod, failing_fchown,
+                  failing_close, failing_unlink};
   }
   ~Injection() {
     file_calls = system_file_calls;
@@ -94,8 +112,16 @@ TEST(OutputFailures, EachFailedCallLeavesTheOldFileWhole) {
     bool exists;       // the output exists before
     const char *step;  // the step that fails, or "" for none
     int reason;        // the reason an open failure gives, or 0
+    int after = 0;     // calls that go through first
+    int times = -1;    // calls that fail, -1 for all
   };
   const std::vector<Case> cases = {
+      {"access", EACCES, true, "open", 0},      // an output you may not write
+      {"open", EEXIST, false, "open", EEXIST},  // every temporary name taken
+      {"open", EEXIST, false, "", 0, 0, 3},     // three taken, the next free
+      {"open", EACCES, true, "", 0, 1},         // the folder cannot be synced
+      {"write", 0, true, "write", 0},           // a write that takes nothing
+      {"write", EINTR, false, "", 0, 0, 1},     // interrupted, then done
       {"open", EACCES, false, "open", EACCES},
       {"open", EROFS, true, "open", EROFS},
       {"open", ENOSPC, false, "open", ENOSPC},
@@ -119,7 +145,7 @@ TEST(OutputFailures, EachFailedCallLeavesTheOldFileWhole) {
     OutputFile out;
     std::string step;
     {
-      Injection injection(c.call, c.error);
+      Injection injection(c.call, c.error, c.after, c.times);
       step = write_output(name, "new contents", out);
     }
     SCOPED_TRACE(std::string(c.call) + " " + strerror(c.error));
@@ -158,27 +184,70 @@ TEST(OutputFailures, NamesAndWhatTheyAre) {
     int reason;  // the reason the message gives, or 0
   };
   mkdir(dir.file("folder").c_str(), 0755);
+  write_file(dir.file("plain"), "");
+  // Links: absolute, relative from a folder, a loop, one too long.
+  for (const auto &[target, link] :
+       std::vector<std::pair<std::string, std::string>>{
+           {dir.file("folder/target.asc"), dir.file("absolute")},
+           {"target.asc", dir.file("folder/relative")},
+           {"loop", dir.file("loop")},
+           {std::string(PATH_MAX - 10, 'x'), dir.file("folder/long")}})
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  std::string deep;
+  while (deep.size() < PATH_MAX - 10)
+    deep += "d/";
   const std::vector<Case> cases = {
       {"/dev/null", true, true, 0, 0},
       {dir.file("folder"), false, false, EISDIR, 0},
       {dir.file("missing/out.asc"), false, false, ENOENT, 0},
+      {dir.file("plain/out.asc"), false, false, ENOTDIR, 0},
       {dir.file(std::string(NAME_MAX + 1, 'n')), false, false, ENAMETOOLONG,
        ENAMETOOLONG},
       {dir.file(std::string(NAME_MAX, 'n')), true, false, 0, 0},
+      {std::string(PATH_MAX, 'p'), false, false, ENAMETOOLONG, ENAMETOOLONG},
+      {deep + "out.asc", false, false, ENAMETOOLONG, ENAMETOOLONG},
+      {dir.file("absolute"), true, false, 0, 0},
+      {dir.file("folder/relative"), true, false, 0, 0},
+      {dir.file("loop"), false, false, ELOOP, ELOOP},
+      {dir.file("folder/long"), false, false, ENAMETOOLONG, ENAMETOOLONG},
   };
   for (const Case &c : cases) {
     OutputFile out;
     errno = 0;
     bool opened = open_output(c.name.c_str(), &out);
-    EXPECT_EQ(opened, c.opens) << c.name;
+    EXPECT_EQ(opened, c.opens) << c.name.substr(0, 80);
     if (opened) {
-      EXPECT_EQ(out.direct, c.direct) << c.name;
-      EXPECT_TRUE(commit_output(&out)) << c.name;
+      EXPECT_EQ(out.direct, c.direct) << c.name.substr(0, 80);
+      EXPECT_TRUE(commit_output(&out)) << c.name.substr(0, 80);
     } else {
-      EXPECT_EQ(errno, c.error) << c.name;
-      EXPECT_EQ(out.error, c.reason) << c.name;
+      EXPECT_EQ(errno, c.error) << c.name.substr(0, 80);
+      EXPECT_EQ(out.error, c.reason) << c.name.substr(0, 80);
     }
   }
+  EXPECT_EQ(read_file(dir.file("folder/target.asc")), "");
+  // A device that cannot be opened: as the user may not, or for a reason.
+  for (int error : {EACCES, ENXIO}) {
+    Injection injection("open", error);
+    OutputFile out;
+    EXPECT_FALSE(open_output("/dev/null", &out));
+    EXPECT_EQ(out.error, error == EACCES ? 0 : ENXIO);
+  }
+  // Two outputs at once, and an output discarded that was never opened.
+  OutputFile first, second, none;
+  ASSERT_TRUE(open_output(dir.file("one").c_str(), &first));
+  ASSERT_TRUE(open_output(dir.file("two").c_str(), &second));
+  EXPECT_TRUE(commit_output(&second));
+  EXPECT_TRUE(commit_output(&first));
+  discard_output(&none);
+  // A stream whose write failed fails its commit, though nothing is left
+  // to flush.
+  OutputFile full;
+  ASSERT_TRUE(open_output("/dev/full", &full));
+  FILE *stream = fdopen(full.fd, "w");
+  setvbuf(stream, nullptr, _IONBF, 0);
+  fputs("lost", stream);
+  EXPECT_FALSE(commit_output(&full, stream));
+
   OutputFile out;
   out.error = EACCES;
   char *text = nullptr;
@@ -231,5 +300,38 @@ TEST(OutputSignals, ASignalAtAnyStageLeavesNoTemporaryFile) {
           << stage << " " << signal_number;
       EXPECT_EQ(read_file(name), "old contents");
     }
+  }
+}
+
+TEST(OutputFailures, StandardOutputAndWholeReads) {
+  // With standard output on a file, that file is written in place, and
+  // another file in its folder is replaced whole.
+  TempDir dir;
+  write_file(dir.file("log"), "old\n");
+  fflush(stdout);
+  int saved = dup(STDOUT_FILENO);
+  int log = open(dir.file("log").c_str(), O_WRONLY | O_APPEND);
+  dup2(log, STDOUT_FILENO);
+  close(log);
+  OutputFile in_place, beside;
+  bool direct = open_output(dir.file("log").c_str(), &in_place) &&
+                in_place.direct && write_fully(in_place.fd, "new\n", 4) &&
+                commit_output(&in_place);
+  bool replaced = open_output(dir.file("other").c_str(), &beside) &&
+                  !beside.direct && commit_output(&beside);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  EXPECT_TRUE(direct);
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(read_file(dir.file("log")), "old\nnew\n");
+
+  // Reads go on through interruptions and stop at an error.
+  write_file(dir.file("data"), "0123456789");
+  char buffer[16];
+  for (int error : {EINTR, EIO}) {
+    int fd = open(dir.file("data").c_str(), O_RDONLY);
+    Injection injection("read", error, 0, 1);
+    EXPECT_EQ(read_fully(fd, buffer, sizeof buffer), error == EINTR ? 10 : -1);
+    close(fd);
   }
 }

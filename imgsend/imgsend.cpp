@@ -322,60 +322,42 @@ struct UploadNote {
   std::string reason;  ///< the first failure, empty when none
 };
 
-/// The absolute name of a file, links followed where it exists.
+/// The absolute name of a file, links followed; the name as given when it
+/// cannot be resolved (a file removed since it was read).
 std::string absolute_name(const char *name) {
   char resolved[PATH_MAX];
-  if (realpath(name, resolved))
-    return resolved;
-  if (name[0] == '/')
-    return name;
-  char folder[PATH_MAX];
-  return getcwd(folder, sizeof folder) ? std::string(folder) + "/" + name
-                                       : std::string(name);
+  return realpath(name, resolved) ? resolved : name;
 }
 
-/// Reads the image file whole: its header, its body, and for the record the
-/// rest; false after reporting why not.
+/// Reads the image file whole, and its body from it; false after reporting
+/// why not.
 bool read_image(const char *name, ImageBody &image, std::string *whole,
                 FILE *err) {
   OpenFile image_file(open(name, O_RDONLY | O_CLOEXEC));
   if (image_file.fd < 0)
     fail_system(err, "Cannot open %s", name);
-  // A file without the header of an image (a listing renamed, say) is
-  // refused before the scanner sees any of it.
-  unsigned char header[header_size];
-  long got = read_fully(image_file.fd, header, header_size);
+  char block[65536];
+  long got;
+  while ((got = read_fully(image_file.fd, block, sizeof block)) > 0)
+    whole->append(block, static_cast<size_t>(got));
   if (got < 0)
     fail_system(err, "Cannot read spg data from %s", name);
-  if (got < header_size) {
-    fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
-    return false;
-  }
-  if (!is_image_header(header)) {
+  // A file without the header of an image (a listing renamed, say) is
+  // refused before the scanner sees any of it.
+  if (whole->size() >= static_cast<size_t>(header_size) &&
+      !is_image_header(
+          reinterpret_cast<const unsigned char *>(whole->data()))) {
     fprintf(err,
             "%s is not an image file: it does not start with 02 00 00 00 "
             "00\n",
             name);
     return false;
   }
-  if (!seek_image_body(image_file.fd))
-    fail_system(err, "Cannot seek past header of %s", name);
-  got = read_fully(image_file.fd, image.bytes, body_size);
-  if (got < 0)
-    fail_system(err, "Cannot read spg data from %s", name);
-  if (got < body_size) {
+  if (whole->size() < static_cast<size_t>(header_size + body_size)) {
     fprintf(err, "Cannot read spg data from %s: File is too short\n", name);
     return false;
   }
-  if (!whole)
-    return true;
-  whole->assign(reinterpret_cast<const char *>(header), header_size);
-  whole->append(reinterpret_cast<const char *>(image.bytes), body_size);
-  char rest[65536];
-  while ((got = read_fully(image_file.fd, rest, sizeof rest)) > 0)
-    whole->append(rest, static_cast<size_t>(got));
-  if (got < 0)
-    fail_system(err, "Cannot read spg data from %s", name);
+  memcpy(image.bytes, whole->data() + header_size, body_size);
   return true;
 }
 
@@ -444,7 +426,7 @@ int run_imgsend(int argc, char **argv, FILE *err) {
   try {
     static ImageBody image;
     std::string whole;
-    if (!read_image(name, image, note.keep ? &whole : nullptr, err))
+    if (!read_image(name, image, &whole, err))
       return 1;
     static unsigned char frame[frame_size];
     build_upload_frame(image, frame);

@@ -346,3 +346,73 @@ TEST(SendOptions, UsageNamesThePortSetBeforeIt) {
   parse({"imgsend", "-s"}, &ok);
   EXPECT_FALSE(ok);
 }
+
+TEST(Transfer, EachFailedDeviceCallIsNamed) {
+  // A line whose n-th drain, n-th application of attributes or clearing
+  // of RTS fails, with or without a stop requested just before.
+  struct FailingLine : RecordingLine {
+    bool drain() override {
+      RecordingLine::drain();
+      if (++drains == fail_drain_at) {
+        if (stop)
+          request_upload_stop(SIGHUP);
+        errno = EIO;
+        return false;
+      }
+      return true;
+    }
+    bool apply_attributes(const termios &attributes) override {
+      RecordingLine::apply_attributes(attributes);
+      errno = EIO;
+      return ++applied != fail_apply_at;
+    }
+    bool clear_modem_line(int bit) override {
+      RecordingLine::clear_modem_line(bit);
+      errno = EIO;
+      return !fail_clear;
+    }
+    int drains = 0, fail_drain_at = 0, applied = 0, fail_apply_at = 0;
+    bool fail_clear = false, stop = false;
+  };
+  struct Case {
+    int drain, apply;
+    bool clear, stop;
+    const char *ending;  // the last line on the diagnostic stream
+  };
+  const std::string reason = std::string(": ") + strerror(EIO) + "\n";
+  const std::vector<Case> cases = {
+      {0, 0, true, false, "Cannot clear RTS for p"},
+      {0, 2, false, false, "Cannot flip to odd parity for p"},
+      {0, 3, false, false, "Cannot flip to even parity for p"},
+      {1, 0, false, false, "Cannot drain output to p"},
+      {2, 0, false, true, "Upload interrupted at byte 54\n"},
+      // The drain at completion.
+      {833, 0, false, false, "Cannot drain output to p"},
+      {833, 0, false, true, "Upload interrupted at byte 26551\n"},
+  };
+  std::vector<unsigned char> frame = make_frame();
+  for (const Case &c : cases) {
+    FailingLine line;
+    line.fail_drain_at = c.drain;
+    line.fail_apply_at = c.apply;
+    line.fail_clear = c.clear;
+    line.stop = c.stop;
+    Capture err;
+    termios attributes;
+    clear_upload_stop();
+    EXPECT_THROW(
+        {
+          set_up_line(line, &attributes, "p", err.stream);
+          transfer_frame(line, &attributes, frame.data(), 0, "p", err.stream);
+          finish_upload(line, 0, 0, "p", err.stream);
+        },
+        SendFailure);
+    clear_upload_stop();
+    std::string ending = c.ending;
+    if (ending.back() != '\n')
+      ending += reason;
+    std::string text = err.text();
+    ASSERT_GE(text.size(), ending.size()) << c.ending;
+    EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+  }
+}
