@@ -89,14 +89,17 @@ void compare_step(const char *what, double written, double stored, int band,
 void check_pl_tone(const char *tone, const char *word, const char *stored,
                    const ChannelCode &code, Findings &findings) {
   double hertz;
-  if (sscanf(tone, "%lf", &hertz) != 1) {
+  int used = -1;
+  if (sscanf(tone, "%lf%n", &hertz, &used) != 1 || !isfinite(hertz)) {
     add_finding(findings, "PL tone %s is not a number, no tone is stored",
                 word);
     return;
   }
   bool none =
       code.bytes[5] < first_tone_range || code.bytes[5] > last_tone_range;
-  bool same = !none && atof(stored) == hertz;
+  // What follows the number is not stored.
+  bool same =
+      !none && atof(stored) == hertz && used == static_cast<int>(strlen(tone));
   char after[48] = "";
   if (none)
     snprintf(after, sizeof after, ", so no tone is stored");
@@ -195,6 +198,13 @@ bool read_type_one(const char *text, int *block, int *fleet, int *subfleet) {
 
 void check_motorola(const char *text, const char *shown, const int *fleet_map,
                     unsigned id, Findings &findings) {
+  unsigned char bytes[fleet_block_count];
+  for (int i = 0; i < fleet_block_count; ++i)
+    bytes[i] = static_cast<unsigned char>(fleet_map[i]);
+  char back[talkgroup_text_size + 1];
+  decode_talkgroup(bank_type_mot, id, bytes, back);
+  char stored[talkgroup_text_size + 1];
+  printable_text(back, stored, talkgroup_text_size);
   const char *dash = strchr(text, '-');
   long at = dash ? dash - text : -1;
   if (at == 3 || at == 4) {
@@ -215,8 +225,8 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     if (size == 0) {
       add_finding(findings,
                   "talkgroup %s is a Type I ID, but the fleet map marks block "
-                  "%d as Type II (S00)",
-                  shown, block);
+                  "%d as Type II (S00), %s %s",
+                  shown, block, findings.stored_as, stored);
       return;
     }
     if (size < 0 || size > 14) {
@@ -229,13 +239,6 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     const FleetSize &row = fleet_size(size);
     int fleets =
         row.span < motorola_block_size ? motorola_block_size / row.span : 1;
-    unsigned char bytes[fleet_block_count];
-    for (int i = 0; i < fleet_block_count; ++i)
-      bytes[i] = static_cast<unsigned char>(fleet_map[i]);
-    char back[talkgroup_text_size + 1];
-    decode_talkgroup(bank_type_mot, id, bytes, back);
-    char stored[talkgroup_text_size + 1];
-    printable_text(back, stored, talkgroup_text_size);
     if (fleet < 0 || fleet >= fleets)
       add_finding(findings,
                   "fleet %d of talkgroup %s is outside 0 to %d for size code "
@@ -264,7 +267,8 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
   }
   constexpr int largest = 0xFFF * 16;
   if (number < 0 || number > largest) {
-    add_finding(findings, "Type II ID %d is outside 0 to %d", number, largest);
+    add_finding(findings, "Type II ID %d is outside 0 to %d, %s %s", number,
+                largest, findings.stored_as, stored);
     return;
   }
   if (number % 16 != 0)
@@ -644,7 +648,7 @@ void check_real_setting(SettingCheck kind, const char *name, double value,
       add_finding(findings,
                   "%s %.10g Hz is outside 300 to 3000 Hz, stored as %d Hz",
                   name, value, hertz);
-    else if (fabs(hertz - value) >= 1.0)
+    else if (hertz != value)
       add_finding(findings, "%s %.10g Hz is stored as %d Hz", name, value,
                   hertz);
   }
@@ -654,7 +658,8 @@ void check_bank_word(const char *name, const char *word, Findings &findings) {
   char shown[24];
   printable_text(word, shown, 20);
   size_t length = strlen(word);
-  for (size_t i = 0; i < length; ++i) {
+  // Positions past the tenth are not stored, whatever they hold.
+  for (size_t i = 0; i < length && i < bank_word_size; ++i) {
     if (!isdigit(static_cast<unsigned char>(word[i])) && word[i] != '-') {
       add_finding(findings,
                   "%s %s holds characters other than digits and dashes, "
@@ -717,8 +722,11 @@ void check_numbers_fit(const char *text, const char *kinds,
     errno = 0;
     bool fits;
     if (*kind == 'x') {
+      // A minus sign is read as the complement, which the findings on the
+      // value name; only the digits can be too many.
       unsigned long long value = strtoull(p, &end, 16);
-      fits = errno != ERANGE && value <= UINT_MAX;
+      unsigned long long digits = *p == '-' ? 0 - value : value;
+      fits = errno != ERANGE && digits <= UINT_MAX;
     } else {
       long long value = strtoll(p, &end, 10);
       fits = errno != ERANGE && value >= INT_MIN && value <= INT_MAX;

@@ -631,30 +631,31 @@ void read_bank_talkgroups(Reader &r, int bank) {
     read_bank_line(r, f.bank_number, channel_count);
     const char *pattern =
         with_text ? talkgroup_pattern : talkgroup_pattern_v100;
+    int count = with_text ? sscanf(r.line, pattern, &f.line_number,
+                                   &f.talkgroup_code, f.talkgroup_text, f.tag)
+                          : sscanf(r.line, pattern, &f.line_number,
+                                   &f.talkgroup_code, f.tag);
     bool scanned =
-        with_text
-            ? note_scan(r, r.line, pattern,
-                        sscanf(r.line, pattern, &f.line_number,
-                               &f.talkgroup_code, f.talkgroup_text, f.tag),
-                        "cannot parse talkgroup ID line", "the talkgroup",
-                        {{"number", nullptr},
-                         {"code", &o.talkgroup_code},
-                         {"talkgroup text", &o.talkgroup_text},
-                         {"tag", &o.tag}})
-            : note_scan(r, r.line, pattern,
-                        sscanf(r.line, pattern, &f.line_number,
-                               &f.talkgroup_code, f.tag),
-                        "cannot parse talkgroup ID line", "the talkgroup",
-                        {{"number", nullptr},
-                         {"code", &o.talkgroup_code},
-                         {"tag", &o.tag}});
+        with_text ? note_scan(r, r.line, pattern, count,
+                              "cannot parse talkgroup ID line", "the talkgroup",
+                              {{"number", nullptr},
+                               {"code", &o.talkgroup_code},
+                               {"talkgroup text", &o.talkgroup_text},
+                               {"tag", &o.tag}})
+                  : note_scan(r, r.line, pattern, count,
+                              "cannot parse talkgroup ID line", "the talkgroup",
+                              {{"number", nullptr},
+                               {"code", &o.talkgroup_code},
+                               {"tag", &o.tag}});
+    // An ID read from this line is checked even where the tag was not.
+    bool id_read = count >= (with_text ? 3 : 2);
     if (scanned)
       check_tag_width(r, r.line, pattern);
     check_numbers(r, r.line, "*x");
     unsigned id =
         encode_talkgroup(f.bank_type, f.talkgroup_code,
                          with_text ? f.talkgroup_text : nullptr, f.fleet);
-    if (r.checking && scanned) {
+    if (r.checking && id_read) {
       if (with_text && !strchr(f.talkgroup_text, '-'))
         check_numbers(r, f.talkgroup_text, "d");
       Findings findings;

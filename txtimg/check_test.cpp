@@ -241,7 +241,7 @@ TEST(Check, TalkgroupsThatGiveAnotherID) {
                   {"Type II ID 9009 is not a multiple of 16, stored as 9008"});
   expect_warnings({{"[09008 Skip ]", "[000-05 Skip]"}}, "000-05",
                   {"talkgroup 000-05 Skip is a Type I ID, but the fleet map "
-                   "marks block 0 as Type II (S00)"});
+                   "marks block 0 as Type II (S00), stored as 65520 Scan"});
   expect_warnings({{"[09008 Skip ]", "[17408 Skip ]"}}, "17408",
                   {"Type II ID 17408 lies in block 2, which the fleet map "
                    "marks as Type I (S04)"});
@@ -456,4 +456,146 @@ TEST(Check, WhatAnEditorOrATypoStoresOtherwise) {
   };
   for (const Case &c : cases)
     expect_warnings(c.changes, c.marker, c.messages);
+}
+
+TEST(Check, ValuesEachKindOfLineCannotHold) {
+  struct Case {
+    const char *from, *to;  // one edit, whose line the warnings name
+    std::vector<std::string> messages;
+  };
+  // Each stored value named here is the one the image, listed again, shows.
+  const Case cases[] = {
+      // Channel tones.
+      {"PL      123.0",
+       "PL      123.x",
+       {"PL tone 123.x is not stored as written, stored as 123.0"}},
+      {"PL      123.0",
+       "PL        nan",
+       {"PL tone nan is not a number, no tone is stored"}},
+      {"DPL      D754",
+       "DPL     D754x",
+       {"DCS code D754x is not D followed by octal digits, stored as D754"}},
+      {"DPL      D754",
+       "DPL  D1234567",
+       {"DCS code D1234567 is stored as D34567"}},
+      {"154.7250  DPL      D754  -D--",
+       "154.7250  DPL      D754  UD--",
+       {"frequency 154.725 is not stored: flag U marks a channel without one",
+        "DCS code D754 is stored as D000"}},
+      {"154.7250  DPL      D754",
+       "154.7250  FM       D754",
+       {"tone D754 is not stored in mode FM"}},
+      // Lockouts.
+      {"  1 12 65  155.5050",
+       "  1 12 65  155.5051",
+       {"lockout 155.5051 is not on the 0.005 MHz step, stored as 155.5050"}},
+      {"  1 12 65  155.5050",
+       "  1 12 65       inf",
+       {"frequency out of range for band"}},
+      // Motorola talkgroups: block 2 has size code 4, blocks 0 and 1 none.
+      {"[200-05 Scan]",
+       "[20005 Scan ]",
+       {"Type II ID 20005 is not a multiple of 16, stored as 20000",
+        "Type II ID 20005 lies in block 2, which the fleet map marks as Type "
+        "I (S04)"}},
+      {"[200-05 Scan]",
+       "[200-5 Scan ]",
+       {"talkgroup 200-5 Scan is stored as 200-05 Scan"}},
+      {"[200-05 Scan]",
+       "[900-05 Scan]",
+       {"talkgroup 900-05 Scan names block 9, which the fleet map does not "
+        "have, stored as FFFF"}},
+      {"[200-05 Scan]",
+       "[200-99 Scan]",
+       {"subfleet 99 of talkgroup 200-99 Scan is outside 0 to 15 for size "
+        "code S04, stored as 02032 Scan"}},
+      {"[301-03 Scan]",
+       "[3x1-03 Scan]",
+       {"talkgroup 3x1-03 Scan gives no ID, stored as FFFF"}},
+      {"[02960 Scan ]",
+       "[99999 Scan ]",
+       {"Type II ID 99999 is outside 0 to 65520, stored as 400-00 Scan"}},
+      {"[02960 Scan ]",
+       "[-2960 Scan ]",
+       {"Type II ID -2960 is outside 0 to 65520, stored as 62576 Scan"}},
+      {"[02960 Scan ]",
+       "[x2960 Scan ]",
+       {"talkgroup x2960 Scan gives no ID, stored as 0000"}},
+      // LTR and EDACS talkgroups; an ID read before the line fails to scan
+      // is checked too.
+      {"[105023 Scan]",
+       "[165023 Scan]",
+       {"LTR home repeater 65 is outside 0 to 31, stored as 101023 Scan"}},
+      {"[105023 Scan]",
+       "[10502x Scan]",
+       {"talkgroup 10502x Scan is stored as 105002 Scan"}},
+      {"[105023 Scan]",
+       "[1-05023 Scan]",
+       {"cannot parse talkgroup ID line",
+        "the talkgroup text between [ and ] is not 11 characters; the "
+        "talkgroup keeps the tag of line 571",
+        "LTR user ID 502 is outside 0 to 255, stored as 100246 Scan"}},
+      {"[1234 Scan  ]",
+       "[-234 Scan  ]",
+       {"EDACS ID -234 is outside 0 to 4095, stored as 3862"}},
+      {"[1234 Scan  ]",
+       "[12x4 Scan  ]",
+       {"talkgroup 12x4 Scan is stored as   12 Scan  "}},
+      // Settings.
+      {" 14                 14   Unknown",
+       " 14                -14   Unknown",
+       {"unknown byte 1 FFFFFFEC is stored as EC"}},
+      {" 14                 14   Unknown",
+       " 14       99999999999   Unknown",
+       {"number 999999999 is too large to be read",
+        "unknown byte 1 99999999 is stored as 99"}},
+      {" 0A                 10   Back",
+       " 0A                  0   Back",
+       {"backlight on time 0 s is outside 1 to 255 s, stored as 0 s"}},
+      {" 14               2000   Scan delay",
+       " 14                300   Scan delay",
+       {"scan delay time 300 ms is outside 400 to 25500 ms, stored as 300 ms"}},
+      {" 14                2.0   Minimum",
+       " 14                 30   Minimum",
+       {"minimum scan delay time 30 s is outside 0.4 to 25.5 s, stored as "
+        "4.4 s"}},
+      {" 14                2.0   Minimum",
+       " 14                nan   Minimum",
+       {"minimum scan delay time nan s is outside 0.4 to 25.5 s, stored as "
+        "0.0 s"}},
+      {" 0B                 11   Display",
+       " 0B                 -1   Display",
+       {"display contrast -1 is outside 9 to 14, stored as 255"}},
+      {" 18 FC            1000   Keypad",
+       " 18 FC             100   Keypad",
+       {"keypad tone frequency 100 Hz is outside 300 to 3000 Hz, stored as "
+        "100 Hz"}},
+      {" 18 FC            1000   Keypad",
+       " 18 FC             nan   Keypad",
+       {"keypad tone frequency nan Hz is outside 300 to 3000 Hz, stored as "
+        "15 Hz"}},
+      {" 18 FC            1000   Keypad",
+       " 18 FC          1000.5   Keypad",
+       {"keypad tone frequency 1000.5 Hz is stored as 1001 Hz"}},
+      {"  0123456789   Enabled",
+       "  0123456789x  Enabled",
+       {"enabled scan banks 0123456789x has 11 positions, not 10; the rest "
+        "is ignored"}},
+      // The fleet map, and a tag an editor saved as UTF-8.
+      {"S12 S12 S01 S00  (Fleet",
+       "S12 S12 S01 X00  (Fleet",
+       {"cannot parse fleet map line",
+        "\"S\" is not where the line should have it; the bank keeps the size "
+        "code of block 7 of line 574"}},
+      {">COUNTY FIRE <",
+       ">COUNTY \xF0\x9D\x84\x9E<",
+       {"UTF-8 sequence F0 9D 84 9E where the listing holds single bytes: an "
+        "editor may have re-encoded the file",
+        "cannot parse bank channel",
+        "the tag between > and < is not 12 characters; the channel keeps the "
+        "frequency, the mode, the tone and the flags of no line yet",
+        "cannot match transmission mode", "cannot match frequency band"}},
+  };
+  for (const Case &c : cases)
+    expect_warnings({{c.from, c.to}}, c.to, c.messages);
 }
