@@ -178,6 +178,22 @@ TEST(ChannelImport, EachRowIsStoredExactlyOrWarnedOf) {
       {"XBAD,146.52,Cross,100.0,100.0,023,NN,023,Tone->Wrong,FM,,",
        "09 68 21 00 00 00 >XBAD        <",
        {"cross mode Tone->Wrong cannot be stored, no tone is stored"}},
+      {"XDTONE,146.52,Cross,100.0,94.8,023,NN,023,DTCS->Tone,FM,,",
+       "09 68 22 00 B4 03 >XDTONE      <",
+       {}},
+      {"XNONE,146.52,Cross,100.0,94.8,023,NN,023,,FM,,",
+       "09 68 22 00 B4 03 >XNONE       <",
+       {}},
+      {"XDD,146.52,Cross,88.5,88.5,023,NN,754,DTCS->DTCS,FM,,",
+       "09 68 23 00 EC 01 >XDD         <",
+       {}},
+      {"BADDCS,146.52,DTCS,88.5,88.5,089,NN,023,,FM,,",
+       kept,
+       {"DCS code \"089\" is not octal digits, row skipped"}},
+      {"HUGEDCS,146.52,DTCS,88.5,88.5,7777777777,NN,023,,FM,,",
+       kept,
+       {"DCS code D7777777777 cannot be stored as written (at most D177777), "
+        "row skipped"}},
       {"INVERTED,442.1,DTCS,88.5,88.5,023,NR,023,,NFM,,",
        "3E 08 31 00 00 00 >INVERTED    <",
        {"DTCS polarity NR receives an inverted code, which the scanner "
@@ -235,6 +251,29 @@ TEST(ChannelImport, EachRowIsStoredExactlyOrWarnedOf) {
        "09 68 21 00 00 00 >LATIN1 \xE9    <",
        {"name \"LATIN1 \xE9\" has characters the scanner may not show: byte "
         "E9 (not UTF-8) stored as it is"}},
+      {"G\xF0\x9D\x84\x9E,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >G?          <",
+       {"name \"G\xF0\x9D\x84\x9E\" has characters the scanner may not "
+        "show: \xF0\x9D\x84\x9E (U+1D11E) stored as ?"}},
+      {"TAB\x01X\x7F,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >TAB?X?      <",
+       {"name \"TAB?X?\" has characters the scanner may not show: control "
+        "character 01 stored as ?, control character 7F stored as ?"}},
+      // A cut sequence, a byte that does not continue one, an overlong
+      // form and a surrogate are bytes, not characters.
+      {"END\xE2\x82,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >END\xE2\x82       <",
+       {"name \"END\xE2\x82\" has characters the scanner may not show: byte "
+        "E2 (not UTF-8) stored as it is, byte 82 (not UTF-8) stored as it "
+        "is"}},
+      {"\xC3(\xE0\x80\x80\xED\xA0\x80,146.52,,,,,,,,FM,,",
+       "09 68 21 00 00 00 >\xC3(\xE0\x80\x80\xED\xA0\x80    <",
+       {"name \"\xC3(\xE0\x80\x80\xED\xA0\x80\" has characters the scanner "
+        "may not show: byte C3 (not UTF-8) stored as it is, byte E0 (not "
+        "UTF-8) stored as it is, byte 80 (not UTF-8) stored as it is, byte "
+        "80 (not UTF-8) stored as it is, byte ED (not UTF-8) stored as it "
+        "is, byte A0 (not UTF-8) stored as it is, byte 80 (not UTF-8) "
+        "stored as it is"}},
       {"TWELVE CHARS    ,146.52,,,,,,,,FM,,",
        "09 68 21 00 00 00 >TWELVE CHARS<",
        {}},
@@ -292,6 +331,17 @@ TEST(ChannelImport, LocationsGivenTwiceMissingOrRunningOut) {
                    5),
        3,
        5},
+      // A Location that names no channel skips its row.
+      {"Location,Name,Frequency\nx,A,146.52\n-1,B,146.53\n500,C,146.54\n"
+       "499,D,146.55\n",
+       rows_by_location,
+       false,
+       {{499, "09 6E 21 00 00 00 >D           <"}},
+       warning("location \"x\" is not 0 to 499, row skipped", 2) +
+           warning("location \"-1\" is not 0 to 499, row skipped", 3) +
+           warning("location \"500\" is not 0 to 499, row skipped", 4),
+       1,
+       4},
       // No Location column: the rows fill the banks in order from 0.
       {"Name,Frequency\nA,146.52\nB,10\nC,146.53\n",
        rows_by_location,
@@ -511,6 +561,27 @@ TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
        0,
        0,
        1},
+      // EDACS: Hex is Decimal; a blank row is passed over, a NUL byte
+      // skips its row.
+      {std::string("Decimal,Hex,Alpha Tag,Mode\n1234,4d2,TROOP A,A\n"
+                   "1235,4d2,WRONG HEX,A\n1236,4g2,NOT HEX,A\n,,,\n"
+                   "1237,4d5,N\0L,A\n15,F,MAINT,A\n",
+                   118),
+       5,
+       {},
+       false,
+       {"04D2 >TROOP A     <", "000F >MAINT       <", "0000 >            <"},
+       warning("Hex 4d2 does not match Decimal 1235: an EDACS ID needs Hex = "
+               "Decimal, row skipped",
+               3) +
+           warning("Hex 4g2 does not match Decimal 1236: an EDACS ID needs "
+                   "Hex = Decimal, row skipped",
+                   4) +
+           warning("a field holds a NUL byte, row skipped", 6),
+       2,
+       0,
+       0,
+       3},
       // LTR: AHHUUU or A-HH-UUU; 105023 is area 1, repeater 5, user 23.
       {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n3,1,,105023,DISPATCH,\n"
        "3,2,,1-05-024,CABS,S\n3,3,,ABC,BAD,\n3,4,,6100-99,WRONG,\n"
@@ -520,8 +591,7 @@ TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
        false,
        {"2517 >DISPATCH    <", "A518 >CABS        <", "0000 >            <"},
        warning("LTR ID ABC is not AHHUUU or A-HH-UUU; row skipped", 4) +
-           warning("LTR ID 6100-99 is not AHHUUU or A-HH-UUU; row skipped",
-                   5) +
+           warning("LTR ID 6100-99 is not AHHUUU or A-HH-UUU; row skipped", 5) +
            warning("talkgroup ID 000000 would be an empty slot; row skipped",
                    6),
        2,

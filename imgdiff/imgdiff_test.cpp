@@ -56,6 +56,27 @@ std::string place_of(size_t at) {
   return "setting";
 }
 
+/// Checks that the lines of two image files name each byte that differs,
+/// by its place or by its offset.
+void expect_each_byte_named(const std::string &old_file,
+                            const std::string &new_file) {
+  std::vector<std::string> lines = compare_image_files(old_file, new_file);
+  EXPECT_EQ(lines.empty(), old_file == new_file);
+  for (size_t at = 0; at < old_file.size(); ++at) {
+    if (old_file[at] == new_file[at])
+      continue;
+    char byte_place[32];
+    snprintf(byte_place, sizeof byte_place, "byte 0x%04zX ", at);
+    std::string place = place_of(at);
+    bool named = false;
+    for (const std::string &line : lines)
+      named = named || line.rfind(byte_place, 0) == 0 ||
+              (place != "byte" && (line.rfind(place + ":", 0) == 0 ||
+                                   line.rfind(place + " ", 0) == 0));
+    EXPECT_TRUE(named) << "byte " << at;
+  }
+}
+
 /// Runs imgdiff in the process; its output and status.
 struct Diffed {
   int status;
@@ -135,21 +156,7 @@ TEST(Imgdiff, EveryDifferingByteIsNamedAndTheDiffIsDiffs) {
       new_file[at] =
           static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
     }
-    std::vector<std::string> lines = compare_image_files(old_file, new_file);
-    EXPECT_EQ(lines.empty(), old_file == new_file);
-    for (size_t at = 0; at < old_file.size(); ++at) {
-      if (old_file[at] == new_file[at])
-        continue;
-      char byte_place[32];
-      snprintf(byte_place, sizeof byte_place, "byte 0x%04zX ", at);
-      std::string place = place_of(at);
-      bool named = false;
-      for (const std::string &line : lines)
-        named = named || line.rfind(byte_place, 0) == 0 ||
-                (place != "byte" && (line.rfind(place + ":", 0) == 0 ||
-                                     line.rfind(place + " ", 0) == 0));
-      EXPECT_TRUE(named) << "byte " << at << " of pair " << pair;
-    }
+    expect_each_byte_named(old_file, new_file);
     // Every tenth pair: -u against diff -u of the two listings.
     if (pair % 10 != 0)
       continue;
@@ -170,6 +177,22 @@ TEST(Imgdiff, EveryDifferingByteIsNamedAndTheDiffIsDiffs) {
     ++unified_checked;
   }
   EXPECT_EQ(unified_checked, 20);
+}
+
+TEST(Imgdiff, EachByteOfABankAWeatherChannelAndTheSettingsAlone) {
+  std::string sample = sample_file();
+  std::vector<size_t> offsets;
+  for (size_t at = 5 + 2443; at < 5 + 2 * 2443; ++at)  // bank 1
+    offsets.push_back(at);
+  for (size_t at = 5 + 24430; at < 5 + 24430 + 36; ++at)  // weather 0 and 1
+    offsets.push_back(at);
+  for (size_t at = 5 + 26458; at < 5 + 26496 + 2; ++at)  // settings, trailer
+    offsets.push_back(at);
+  for (size_t at : offsets) {
+    std::string changed = sample;
+    changed[at] = static_cast<char>(changed[at] ^ 0x5A);
+    expect_each_byte_named(sample, changed);
+  }
 }
 
 TEST(Imgdiff, OperandsAndTheLastUpload) {
@@ -234,4 +257,33 @@ TEST(Imgdiff, OperandsAndTheLastUpload) {
             "interrupted at byte 1234 of 26551: the scanner may hold a "
             "partial image since then\n");
   unsetenv("XDG_STATE_HOME");
+}
+
+TEST(Imgdiff, UnifiedDiffOfSmallTexts) {
+  // Each expected text is what GNU diff -u --label o --label n prints.
+  std::vector<std::string> twelve, changed;
+  for (int i = 1; i <= 12; ++i) {
+    twelve.push_back(std::to_string(i) + "\n");
+    changed.push_back(i == 1 ? "X\n" : i == 12 ? "Y\n" : twelve.back());
+  }
+  struct Case {
+    std::vector<std::string> old_lines, new_lines;
+    std::string diff;
+  };
+  const std::string head = "--- o\n+++ n\n";
+  const std::vector<Case> cases = {
+      {{}, {"a\n"}, head + "@@ -0,0 +1 @@\n+a\n"},
+      {{"a\n"}, {}, head + "@@ -1 +0,0 @@\n-a\n"},
+      {{"a\n", "b\n"}, {"a\n"}, head + "@@ -1,2 +1 @@\n a\n-b\n"},
+      {{"a"},
+       {"b"},
+       head + "@@ -1 +1 @@\n-a\n\\ No newline at end of file\n+b\n"
+              "\\ No newline at end of file\n"},
+      {twelve, changed,
+       head + "@@ -1,4 +1,4 @@\n-1\n+X\n 2\n 3\n 4\n@@ -9,4 +9,4 @@\n 9\n"
+              " 10\n 11\n-12\n+Y\n"},
+      {twelve, twelve, ""},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(unified_diff(c.old_lines, c.new_lines, "o", "n"), c.diff);
 }

@@ -186,16 +186,17 @@ bool append_journal_line(const std::string &folder, const std::string &line,
   if (!make_folders(folder, reason))
     return false;
   std::string path = journal_path(folder);
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  int fd = file_calls.open(path.c_str(),
+                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     *reason = reason_for(path);
     return false;
   }
-  ssize_t written = write(fd, line.data(), line.size());
+  ssize_t written = file_calls.write(fd, line.data(), line.size());
   // A short write is a full disk.
   int error = written < 0 ? errno : ENOSPC;
   bool complete = written == static_cast<ssize_t>(line.size());
-  if (close(fd) != 0 && complete) {
+  if (file_calls.close(fd) != 0 && complete) {
     error = errno;
     complete = false;
   }

@@ -2,11 +2,13 @@
 // kept images, and a record that cannot be written.
 #include "journal/journal.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include "tests/file_injection.h"
 #include "tests/process.h"
 
 TEST(Journal, FolderLinesAndHashes) {
@@ -90,4 +92,34 @@ TEST(Journal, CopiesAreKeptOnceAndTheJournalAppends) {
   EXPECT_EQ(reason, dir.file("odd/uploads.log") + ": Is a directory");
   std::vector<UploadRecord> records;
   EXPECT_FALSE(read_journal(dir.file("none"), &records, &reason));
+
+  // A folder that is a file; then each call of a record failing.
+  EXPECT_FALSE(append_journal_line(dir.file("plain"), "x\n", &reason));
+  EXPECT_EQ(reason, dir.file("plain") + ": Not a directory");
+  struct Failure {
+    const char *call;
+    int error;
+    bool copy;  // keeping a copy, else appending a line
+    const char *reason;
+  };
+  const std::string other = sha256_hex("other");
+  for (const Failure &f : {
+           Failure{"open", EACCES, false, "Permission denied"},
+           Failure{"write", EIO, false, "Input/output error"},
+           Failure{"write", 0, false, "No space left on device"},
+           Failure{"close", EIO, false, "Input/output error"},
+           Failure{"open", EACCES, true, "Permission denied"},
+           Failure{"write", ENOSPC, true, "No space left on device"},
+           Failure{"fsync", EIO, true, "Input/output error"},
+       }) {
+    Injection injection(f.call, f.error);
+    std::string path =
+        f.copy ? image_copy_path(folder, other) : journal_path(folder);
+    bool kept = f.copy ? keep_image_copy(folder, other, "other", &reason)
+                       : append_journal_line(folder, "third\n", &reason);
+    EXPECT_FALSE(kept) << f.call;
+    EXPECT_EQ(reason, path + ": " + f.reason) << f.call;
+  }
+  EXPECT_EQ(files_in(folder + "/images"),
+            std::vector<std::string>{sha + ".spg"});
 }

@@ -151,6 +151,7 @@ TEST(CsvimgCommandLine, ChecksStoresNothingOrRefusesWhatIsNoImage) {
              "2,146.52,DMR\n");
   write_file(dir.file("good.csv"), "Frequency\n146.52\n");
   write_file(dir.file("none.csv"), "Frequency,Mode\n146.52,DV\n");
+  write_file(dir.file("tg.csv"), "Decimal,Alpha Tag\n2960,PW\n");
   write_file(dir.file("text.spg"), std::string(26501, 'x'));
   struct Case {
     std::vector<std::string> args;
@@ -181,6 +182,31 @@ TEST(CsvimgCommandLine, ChecksStoresNothingOrRefusesWhatIsNoImage) {
        "Warning: mode DV cannot be received by the scanner (FM and AM only), "
        "row skipped at line 2, file none.csv\n"
        "No row of none.csv was stored\n"},
+      {{"-c", "-k", "good.csv", "base.spg"},
+       0,
+       "csvimg: 1 of 1 rows would be stored in bank 0\n"
+       "0 warnings and 0 errors in good.csv\n"},
+      {{"-c", "-t", "4", "tg.csv", "base.spg"},
+       0,
+       "csvimg: 1 of 1 rows would be stored in bank 4 talkgroups 1\n"
+       "0 warnings and 0 errors in tg.csv\n"},
+      {{"-c", "-t", "3", "good.csv", "base.spg"},
+       1,
+       "Error: the first line is not one of a talkgroup list: a header with "
+       "Bank and Slot (imgcsv -t), a header with Decimal (RadioReference, "
+       "trunk-recorder), or ID<TAB>tag (op25) at line 1, file good.csv\n"
+       "0 warnings and 1 error in good.csv\n"},
+      {{"-m", "FIRE", "good.csv", "base.spg", "o.spg"},
+       1,
+       "Options -a and -m choose talkgroups: they need -t bank\n"},
+      {{"-t", "x", "good.csv", "base.spg", "o.spg"},
+       1,
+       "Bank \"x\" is not 0 to 9\n"},
+      {{"nothere.csv", "base.spg", "o.spg"}, 1, "Cannot open nothere.csv\n"},
+      {{"good.csv", "missing.spg", "o.spg"}, 1, "Cannot open missing.spg\n"},
+      {{"good.csv", "base.txt", "o.spg"},
+       1,
+       "Base image \"base.txt\" does not end in .spg or .SPG\n"},
       // A base image must carry the image header.
       {{"good.csv", "text.spg", "o.spg"},
        1,

@@ -7,13 +7,16 @@
 
 TEST(StandardOptions, VersionAndHelpForEveryProgram) {
   TempDir dir;
-  std::vector<const char *> programs = {"imgtxt", "txtimg", "imgsend"};
+  std::vector<const char *> programs = {"imgtxt", "txtimg", "imgsend",
+                                        "imgdiff"};
 #ifdef HAVE_LIBCSV
   programs.push_back("imgcsv");
   programs.push_back("csvimg");
 #endif
   for (const char *program : programs) {
     SCOPED_TRACE(program);
+    // imgdiff, like cmp and diff, keeps 1 for "they differ".
+    int failure = std::string(program) == "imgdiff" ? 2 : 1;
     ProcessResult r =
         run_process({program_path(program), "--version"}, dir.path);
     EXPECT_EQ(r.status, 0);
@@ -22,7 +25,7 @@ TEST(StandardOptions, VersionAndHelpForEveryProgram) {
     EXPECT_EQ(r.err, "");
 
     ProcessResult usage = run_process({program_path(program), "-h"}, dir.path);
-    EXPECT_EQ(usage.status, 1);
+    EXPECT_EQ(usage.status, failure);
     EXPECT_EQ(usage.out, "");
     ASSERT_NE(usage.err, "");
     r = run_process({program_path(program), "--help"}, dir.path);
@@ -36,13 +39,13 @@ TEST(StandardOptions, VersionAndHelpForEveryProgram) {
     closed.stdout_reader_closed = true;
     for (const char *option : {"--help", "--version"}) {
       r = run_process({program_path(program), option}, closed);
-      EXPECT_EQ(r.status, 1) << option;
+      EXPECT_EQ(r.status, failure) << option;
       EXPECT_EQ(r.err, "Cannot write standard output: Broken pipe\n");
     }
 
     // An option that no program knows is still an unknown option.
     r = run_process({program_path(program), "--frobnicate"}, dir.path);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, failure);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(usage.err), std::string::npos);
   }

@@ -581,6 +581,31 @@ TEST(Check, ValuesEachKindOfLineCannotHold) {
        "  0123456789x  Enabled",
        {"enabled scan banks 0123456789x has 11 positions, not 10; the rest "
         "is ignored"}},
+      // Settings that do not scan keep the byte 00.
+      {" 14                 14   Unknown",
+       " 14                 zz   Unknown",
+       {"cannot parse unknown byte 1",
+        "the unknown byte 1 at column 12 is not what the line should hold; "
+        "the setting keeps the byte 00"}},
+      {" 14                2.0   Minimum",
+       " 14                abc   Minimum",
+       {"cannot parse Minimum scan delaytime",
+        "the minimum scan delay time at column 12 is not what the line "
+        "should hold; the setting keeps the byte 00"}},
+      {" 05 00            0 05   Priority",
+       " 05 00            x 05   Priority",
+       {"cannot parse Priority channel",
+        "the priority channel number at column 12 is not what the line "
+        "should hold; the setting keeps the byte 00"}},
+      {" 18 FC            1000   Keypad",
+       " 18 FC             abc   Keypad",
+       {"cannot parse Keypad tone frequency",
+        "the keypad tone frequency at column 12 is not what the line should "
+        "hold; the setting keeps the byte 00"}},
+      {"154.4300  PL      123.0  ----",
+       "154.4300  PL      123.0",
+       {"cannot parse bank channel",
+        "the flags are missing; the channel keeps the flags of no line yet"}},
       // The fleet map, and a tag an editor saved as UTF-8.
       {"S12 S12 S01 S00  (Fleet",
        "S12 S12 S01 X00  (Fleet",
