@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/file_injection.h"
+#include "tests/process.h"
+
 namespace {
 
 /// One device operation as the fake saw it.
@@ -415,4 +418,24 @@ TEST(Transfer, EachFailedDeviceCallIsNamed) {
     ASSERT_GE(text.size(), ending.size()) << c.ending;
     EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
   }
+}
+
+TEST(Transfer, AnImageFileThatCannotBeReadIsNotSent) {
+  TempDir dir;
+  write_file(dir.file("a.spg"),
+             read_file(std::string(EXAMPLES_DIR) + "/sample.spg"));
+  write_file(dir.file("port"), "");
+  std::string port = dir.file("port"), image = dir.file("a.spg");
+  std::vector<char *> argv = {
+      const_cast<char *>("imgsend"), const_cast<char *>("-n"),
+      const_cast<char *>("-p"), port.data(), image.data()};
+  Capture err;
+  {
+    Injection injection("read", EIO);
+    EXPECT_EQ(
+        run_imgsend(static_cast<int>(argv.size()), argv.data(), err.stream), 1);
+  }
+  EXPECT_EQ(err.text(),
+            "Cannot read spg data from " + image + ": Input/output error\n");
+  EXPECT_EQ(read_file(port), "");
 }
