@@ -49,6 +49,15 @@ void printable_text(const char *text, char *out, size_t limit) {
   out[length] = '\0';
 }
 
+std::string trim_blanks(const char *text) {
+  std::string result = text;
+  size_t start = result.find_first_not_of(' ');
+  if (start == std::string::npos)
+    return "";
+  size_t end = result.find_last_not_of(' ');
+  return result.substr(start, end - start + 1);
+}
+
 namespace {
 
 /// A value as the listing writes it, with so many decimals, read back.

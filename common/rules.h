@@ -8,6 +8,8 @@
 
 #include <stddef.h>
 
+#include <string>
+
 #include "common/codes.h"
 
 /// The findings of the checks of one line, in order.
@@ -23,6 +25,9 @@ struct Findings {
 /// A text for a warning: at most limit characters, blanks (and line ends)
 /// trimmed at both ends, bytes that would not print shown as '?'.
 void printable_text(const char *text, char *out, size_t limit);
+
+/// A decoded or table text without the blanks that pad it.
+std::string trim_blanks(const char *text);
 
 /// Adds a finding; a full list keeps its first entries.
 void add_finding(Findings &findings, const char *format, ...)

@@ -12,6 +12,7 @@
 
 #include "common/codes.h"
 #include "common/files.h"
+#include "common/rules.h"
 #include "common/version.h"
 #include "csvlist/csvlist.h"
 
@@ -44,16 +45,6 @@ std::string list_tag(ListReport &report, const char *place,
   return text;
 }
 
-/// A decoded text without its leading and trailing blanks.
-std::string trimmed(const char *text) {
-  std::string result = text;
-  size_t start = result.find_first_not_of(' ');
-  if (start == std::string::npos)
-    return "";
-  size_t end = result.find_last_not_of(' ');
-  return result.substr(start, end - start + 1);
-}
-
 /// The Tone column and the tone or code of a channel, as far as CHIRP's
 /// reader takes them; what it does not take is left out with a warning.
 const char *chirp_tone(ListReport &report, const char *place,
@@ -74,7 +65,7 @@ const char *chirp_tone(ListReport &report, const char *place,
            hertz);
       return "";
     }
-    snprintf(tone, 16, "%s", trimmed(view.tone).c_str());
+    snprintf(tone, 16, "%s", trim_blanks(view.tone).c_str());
     return "TSQL";
   }
   if (view.mode == mode_dpl) {
@@ -158,7 +149,7 @@ void write_talkgroup_row(FILE *out, ListReport &report, int bank, int slot,
     if (at != std::string::npos)
       shown.erase(at, 4);
   }
-  shown = trimmed(shown.c_str());
+  shown = trim_blanks(shown.c_str());
   if (shown.empty())
     return;  // no ID to list
   char bank_text[16], slot_text[16], decimal[16] = "", place[48];

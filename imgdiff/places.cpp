@@ -12,6 +12,7 @@
 
 #include "common/codes.h"
 #include "common/image.h"
+#include "common/rules.h"
 #include "imgdiff/imgdiff.h"
 
 namespace {
@@ -24,15 +25,6 @@ __attribute__((format(printf, 1, 2))) std::string text_of(const char *format,
   vsnprintf(text, sizeof text, format, args);
   va_end(args);
   return text;
-}
-
-/// A table text without the blanks that pad it.
-std::string trimmed(const char *text) {
-  std::string result = text;
-  size_t start = result.find_first_not_of(' ');
-  if (start == std::string::npos)
-    return "";
-  return result.substr(start, result.find_last_not_of(' ') - start + 1);
 }
 
 /// Characters in quotes, bytes that would not print shown as '?'.
@@ -59,9 +51,9 @@ struct Thing {
 std::string channel_value(const unsigned char *code, RecordKind kind) {
   ChannelView v = decode_channel_code(code, kind);
   std::string text =
-      text_of("%.4f %s", v.frequency, trimmed(mode_name(v.mode)).c_str());
+      text_of("%.4f %s", v.frequency, trim_blanks(mode_name(v.mode)).c_str());
   if (kind != RecordKind::weather && (v.mode == mode_pl || v.mode == mode_dpl))
-    text += text_of(" %s", trimmed(v.tone).c_str());
+    text += text_of(" %s", trim_blanks(v.tone).c_str());
   if (strcmp(v.flags, "----") != 0)
     text += text_of(" %s", v.flags);
   return text;
@@ -87,7 +79,7 @@ void add_bank(std::vector<Thing> &things, int b) {
                     {{base + bank_type_offset, 1}},
                     [base](const unsigned char *body) {
                       int type = body[base + bank_type_offset];
-                      std::string name = trimmed(bank_type_name(type));
+                      std::string name = trim_blanks(bank_type_name(type));
                       return name.empty() || name == unknown_name
                                  ? std::to_string(type)
                                  : name;
@@ -169,7 +161,7 @@ void add_bank(std::vector<Thing> &things, int b) {
            bool trunked = type == bank_type_ltr || type == bank_type_mot ||
                           type == bank_type_edacs;
            std::string shown =
-               trunked ? trimmed(text) : text_of("code %04X", id);
+               trunked ? trim_blanks(text) : text_of("code %04X", id);
            return (shown.empty() ? "none" : shown) + " " +
                   quoted(body + at + 2, tag_size);
          }});
@@ -204,7 +196,7 @@ void add_weather_and_bands(std::vector<Thing> &things) {
              return std::string("none");
            BandView v = decode_band_code(body + at);
            return text_of("%.4f-%.4f step %.4f %s", v.start, v.end, v.step,
-                          trimmed(mode_name(v.mode)).c_str());
+                          trim_blanks(mode_name(v.mode)).c_str());
          }});
     things.push_back({place,
                       "tag",
