@@ -2,10 +2,8 @@
 #include "listing/listing.h"
 
 #include <ctype.h>
+#include <stdio.h>
 #include <string.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -204,11 +202,17 @@ void write_settings_lines(FILE *out, const ImageBody &image) {
 
 namespace {
 
-/// A pattern cut into tokens: each directive, each literal character, and
-/// each run of blanks.
-std::vector<std::string> pattern_tokens(const char *pattern) {
-  std::vector<std::string> tokens;
-  for (const char *p = pattern; *p;) {
+/// One token of a pattern: a directive, a literal character, or a run of
+/// blanks.
+struct Token {
+  const char *start;
+  size_t length;
+};
+
+/// Cuts a pattern into at most most tokens; their count.
+int split_pattern(const char *pattern, Token *tokens, int most) {
+  int count = 0;
+  for (const char *p = pattern; *p && count < most;) {
     const char *start = p;
     if (*p == '%') {
       ++p;
@@ -224,36 +228,75 @@ std::vector<std::string> pattern_tokens(const char *pattern) {
     } else {
       ++p;
     }
-    tokens.emplace_back(start, p);
+    tokens[count++] = {start, static_cast<size_t>(p - start)};
   }
-  return tokens;
+  return count;
 }
 
-/// A directive that assigns nothing: "%*" and the rest of it.
-std::string suppressed(const std::string &token) {
-  if (token.size() < 2 || token[0] != '%' || token[1] == '*' || token[1] == '%')
-    return token;
-  return "%*" + token.substr(1);
+/// True for a directive that assigns.
+bool assigns(const Token &token) {
+  return token.length > 1 && token.start[0] == '%' && token.start[1] != '*';
+}
+
+/// True when the first count tokens, made to assign nothing, match the
+/// text to their end.
+bool prefix_matches(const char *text, const Token *tokens, int count) {
+  char prefix[320];
+  size_t at = 0;
+  for (int i = 0; i < count; ++i) {
+    const Token &t = tokens[i];
+    if (at + t.length + 4 >= sizeof prefix)
+      return false;
+    if (assigns(t)) {
+      prefix[at++] = '%';
+      prefix[at++] = '*';
+      memcpy(prefix + at, t.start + 1, t.length - 1);
+      at += t.length - 1;
+    } else {
+      memcpy(prefix + at, t.start, t.length);
+      at += t.length;
+    }
+  }
+  memcpy(prefix + at, "%n", 3);
+  int end = -1;
+  return sscanf(text, prefix, &end) >= 0 && end >= 0;
+}
+
+/// Copies a token into a text of the size of a ScanStop's.
+void copy_token(const Token &token, char (&out)[16]) {
+  snprintf(out, sizeof out, "%.*s", static_cast<int>(token.length),
+           token.start);
 }
 
 }  // namespace
 
 ScanStop find_scan_stop(const char *text, const char *pattern) {
-  std::vector<std::string> tokens = pattern_tokens(pattern);
+  Token tokens[64] = {};
+  int count = split_pattern(pattern, tokens, 64);
   ScanStop stop;
-  std::string prefix;
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    prefix += suppressed(tokens[i]);
-    int end = -1;
-    if (sscanf(text, (prefix + "%n").c_str(), &end) < 0 || end < 0) {
-      snprintf(stop.token, sizeof stop.token, "%s", tokens[i].c_str());
-      if (i > 0)
-        snprintf(stop.before, sizeof stop.before, "%s", tokens[i - 1].c_str());
-      return stop;
+  // A scan that stops within some tokens stops there with more tokens
+  // too, so the first token it stops at is found by halving: most lines
+  // match whole, at the cost of one scan.
+  int low = 0, high = count;  // the first low tokens match
+  if (prefix_matches(text, tokens, count)) {
+    low = count;
+  } else {
+    while (high - low > 1) {
+      int middle = (low + high) / 2;
+      if (prefix_matches(text, tokens, middle))
+        low = middle;
+      else
+        high = middle;
     }
-    if (tokens[i][0] == '%' && tokens[i].size() > 1 && tokens[i][1] != '*')
-      ++stop.assigned;
   }
-  stop.matched = true;
+  for (int i = 0; i < low; ++i)
+    stop.assigned += assigns(tokens[i]);
+  if (low == count) {
+    stop.matched = true;
+    return stop;
+  }
+  copy_token(tokens[low], stop.token);
+  if (low > 0)
+    copy_token(tokens[low - 1], stop.before);
   return stop;
 }
