@@ -92,6 +92,9 @@ TEST(ImgcsvCommandLine, NamesOperandsAndOutputs) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Cannot read body of short.spg\n");
   EXPECT_EQ(read_file(dir.file("keep.csv")), "my list\r\n");
+  r = run("imgcsv", {"none.spg", "keep.csv"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Cannot open none.spg\n");
   EXPECT_EQ(files_in(dir.path),
             (std::vector<std::string>{"keep.csv", "short.spg", "tg.csv",
                                       "zer92.csv", "zer92.spg"}));

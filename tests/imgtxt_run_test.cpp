@@ -268,6 +268,9 @@ TEST(ImgtxtCheck, ChecksWithoutWritingAListing) {
   EXPECT_EQ(r.err, usage);
   r = imgtxt({"-c", "good.asc"}, dir);
   EXPECT_EQ(r.err, "Input file \"good.asc\" does not end in .spg or .SPG\r\n");
+  r = imgtxt({"-c", "none.spg"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Cannot open none.spg\r\n");
   EXPECT_EQ(files_in(dir.path),
             (std::vector<std::string>{"bad.spg", "good.spg"}));
 }

@@ -279,6 +279,14 @@ TEST(TxtimgCheck, ChecksWithoutWritingAnything) {
   size_t summary = r.err.rfind("\n", r.err.size() - 2);
   EXPECT_EQ(r.err.substr(summary + 1), "2 warnings and 1 error in cut.asc\n");
 
+  write_file(dir.file("one.asc"), listing.substr(0, listing.find("D999")) +
+                                      "D754" +
+                                      listing.substr(listing.find("D999") + 4));
+  r = txtimg({"-c", "one.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.substr(r.err.rfind("\n", r.err.size() - 2) + 1),
+            "1 warning and 0 errors in one.asc\n");
+
   // The plain conversion prints only what it always printed.
   r = txtimg({"bad.asc", "bad.spg"}, dir);
   EXPECT_EQ(r.status, 0);
@@ -290,7 +298,7 @@ TEST(TxtimgCheck, ChecksWithoutWritingAnything) {
   EXPECT_EQ(r.err, usage);
   r = txtimg({"-c", "none.asc"}, dir);
   EXPECT_EQ(r.err, "Cannot open none.asc\n");
-  EXPECT_EQ(
-      files_in(dir.path),
-      (std::vector<std::string>{"bad.asc", "bad.spg", "cut.asc", "good.asc"}));
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"bad.asc", "bad.spg", "cut.asc",
+                                      "good.asc", "one.asc"}));
 }
