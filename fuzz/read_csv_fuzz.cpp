@@ -9,7 +9,8 @@
 
 namespace {
 
-void store_list(const uint8_t *data, size_t size, int mode, ImageBody &image) {
+void store_list(const uint8_t *data, size_t size, int mode, bool all_modes,
+                ImageBody &image) {
   static FILE *err = fopen("/dev/null", "w");
   CsvReader reader;
   if (open_csv_text(reader,
@@ -23,7 +24,7 @@ void store_list(const uint8_t *data, size_t size, int mode, ImageBody &image) {
       store_channel_list(reader, "in.csv", err, options, image, summary);
     } else {
       options.bank = mode + 1;
-      options.all_modes = data[0] & 1;
+      options.all_modes = all_modes;
       store_talkgroup_list(reader, "in.csv", err, options, image, summary);
     }
   }
@@ -44,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     image.bytes[bank_base(4) + bank_fleet_offset + i] =
         static_cast<unsigned char>(data[0] / 5 % 16);
   image.bytes[bank_base(5) + bank_type_offset] = 6;
-  store_list(data + 1, size - 1, mode, image);
+  // The first byte chooses; the list is what follows it, maybe nothing.
+  store_list(data + 1, size - 1, mode, data[0] / 80 % 2 != 0, image);
   return 0;
 }
