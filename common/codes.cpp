@@ -70,6 +70,8 @@ static_assert(fleet_rows_agree(),
               "each fleet size row is its own size code, and A x B its span");
 
 const unsigned char empty_band_code[6] = {0x00, 0x00, 0x01, 0x10, 0x00, 0x00};
+const unsigned char empty_channel_code[6] = {0x00, 0x00, 0x01,
+                                             0x08, 0x00, 0x00};
 
 namespace {
 

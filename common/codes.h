@@ -150,6 +150,9 @@ struct BandCode {
 /// The band code of the empty band record.
 extern const unsigned char empty_band_code[6];
 
+/// The code of an empty channel: mode FM, flag U, no frequency.
+extern const unsigned char empty_channel_code[6];
+
 /// Encodes a band row: start frequency, mode text, end frequency and
 /// search step in MHz, all counted in the band of the start.
 BandCode encode_band_code(double start, const char *mode, double end,

@@ -259,6 +259,23 @@ long read_fully(int fd, void *buffer, long count) {
   return done;
 }
 
+bool read_small_file(int fd, long limit, std::string *bytes) {
+  bytes->clear();
+  char buffer[65536];
+  for (;;) {
+    long got = read_fully(fd, buffer, sizeof buffer);
+    if (got < 0)
+      return false;
+    if (got == 0)
+      return true;
+    if (static_cast<long>(bytes->size()) + got > limit) {
+      errno = EFBIG;
+      return false;
+    }
+    bytes->append(buffer, static_cast<size_t>(got));
+  }
+}
+
 bool write_fully(int fd, const void *buffer, long count) {
   const char *at = static_cast<const char *>(buffer);
   long done = 0;

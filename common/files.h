@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <sys/types.h>
 
+#include <string>
+
 /// Opens /dev/null on any of descriptors 0, 1 and 2 that is closed, so that
 /// no file the program opens later takes the place of one of them, and
 /// makes a file size limit fail a write with EFBIG, which the program
@@ -16,6 +18,14 @@ void open_standard_descriptors();
 /// Reads until count bytes are in or the file ends, through short reads
 /// and interruptions; returns the bytes read, or -1 on an error.
 long read_fully(int fd, void *buffer, long count);
+
+/// The most a listing read whole may hold: some 130 KB as written, and
+/// room for comments.
+constexpr long largest_listing_size = 8L << 20;
+
+/// Reads a whole file of at most limit bytes; false with errno set when a
+/// read fails, or with EFBIG when the file holds more.
+bool read_small_file(int fd, long limit, std::string *bytes);
 
 /// Writes all count bytes, through short writes and interruptions; false
 /// on an error.

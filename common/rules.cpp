@@ -385,6 +385,16 @@ int band_holding(long long hertz) {
   return band >= 0 && hertz < band_limit_hz(band) ? band : -1;
 }
 
+std::string band_ranges_text() {
+  char text[80];
+  snprintf(text, sizeof text, "%lld to %lld MHz and %lld to %lld MHz",
+           band_base_hz(0) / 1000000,
+           band_limit_hz(known_band_count - 2) / 1000000,
+           band_base_hz(known_band_count - 1) / 1000000,
+           band_limit_hz(known_band_count - 1) / 1000000);
+  return text;
+}
+
 long long nearest_step_hz(long long hertz) {
   int band = band_holding(hertz);
   if (band < 0)
@@ -686,6 +696,35 @@ void check_bank_word(const char *name, const char *word, Findings &findings) {
     add_finding(findings,
                 "%s %s has %zu positions, not 10; the rest is ignored", name,
                 shown, length);
+}
+
+void check_tag_controls(const unsigned char *tag, int size,
+                        Findings &findings) {
+  char shown[40], codes[40] = "";
+  size_t used = 0;
+  bool seen[0x80] = {};
+  for (int i = 0; i < size; ++i) {
+    unsigned char c = tag[i];
+    bool control = c < 0x20 || c == 0x7F;
+    shown[i] = control || c >= 0x80 ? '?' : static_cast<char>(c);
+    if (control && !seen[c]) {
+      seen[c] = true;
+      used += static_cast<size_t>(snprintf(codes + used, sizeof codes - used,
+                                           used ? " %02X" : "%02X", c));
+    }
+  }
+  shown[size] = '\0';
+  if (used)
+    add_finding(findings,
+                "tag \"%s\" holds control bytes (%s), which no display shows; "
+                "stored as they are",
+                shown, codes);
+}
+
+void add_no_band(Findings &findings, double frequency, double stored) {
+  add_finding(findings,
+              "%.4f MHz is in no band the image holds (%s): stored as %.4f",
+              frequency, band_ranges_text().c_str(), stored);
 }
 
 void check_encoding(const char *line, int skip, Findings &findings) {

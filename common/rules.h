@@ -72,6 +72,10 @@ long long band_limit_hz(int band);
 /// when the frequency lies below that band's limit; -1 when no band does.
 int band_holding(long long hertz);
 
+/// The frequencies the bands hold, in words: "29 to 636 MHz and 806 to
+/// 1062 MHz" (the bands run on from one to the next but for one gap).
+std::string band_ranges_text();
+
 /// The nearest step of the band that holds a frequency in Hz, a tie going
 /// up; -1 when no band holds that step.
 long long nearest_step_hz(long long hertz);
@@ -170,6 +174,15 @@ void check_real_setting(SettingCheck kind, const char *name, double value,
 
 /// An enabled banks word: ten digits and dashes.
 void check_bank_word(const char *name, const char *word, Findings &findings);
+
+/// A tag that holds control bytes (a tab, say), which are stored as they
+/// are but show on no display.
+void check_tag_controls(const unsigned char *tag, int size,
+                        Findings &findings);
+
+/// A frequency that the encoder could not place in a band: what the
+/// image holds instead, stored, and which frequencies the bands hold.
+void add_no_band(Findings &findings, double frequency, double stored);
 
 /// Multi-byte UTF-8 sequences in a line whose bytes are single characters;
 /// skip bytes at the start are not looked at.

@@ -34,10 +34,6 @@ struct Place {
   int channel = -1;
 };
 
-/// The code of a channel that was never programmed: FM, flag U, no tone.
-constexpr unsigned char empty_channel_code[code_size] = {0x00, 0x00, 0x01,
-                                                         0x08, 0x00, 0x00};
-
 /// A decimal text without the zeros that end its fraction.
 std::string plain_decimal(const std::string &text) {
   if (text.find('.') == std::string::npos)
@@ -66,12 +62,9 @@ bool read_frequency(List &list, const CsvRow &row, const ChannelColumns &c,
     // The bands run on from one to the next but for a gap below the top
     // one.
     warn(list, row.line,
-         "frequency %s MHz lies in no band the scanner holds (%lld to %lld "
-         "MHz and %lld to %lld MHz), row skipped",
-         plain_decimal(text).c_str(), band_base_hz(0) / 1000000,
-         band_limit_hz(known_band_count - 2) / 1000000,
-         band_base_hz(known_band_count - 1) / 1000000,
-         band_limit_hz(known_band_count - 1) / 1000000);
+         "frequency %s MHz lies in no band the scanner holds (%s), row "
+         "skipped",
+         plain_decimal(text).c_str(), band_ranges_text().c_str());
     return false;
   }
   if (stored != given.units || given.finer) {

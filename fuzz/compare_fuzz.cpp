@@ -6,7 +6,7 @@
 #include <stdlib.h>
 
 #include "fuzz/fuzz_support.h"
-#include "imgdiff/imgdiff.h"
+#include "listing/places.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static ImageBody body;

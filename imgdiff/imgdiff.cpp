@@ -14,6 +14,7 @@
 #include "common/image.h"
 #include "common/version.h"
 #include "journal/journal.h"
+#include "listing/places.h"
 #include "listing/reader.h"
 #include "listing/writer.h"
 

@@ -8,12 +8,6 @@
 #include <string>
 #include <vector>
 
-/// The difference lines of two image files, in the order of the listing:
-/// "PLACE: OLD -> NEW", and "byte 0xHHHH (WHERE): HH -> HH" for a byte that
-/// no decoded field shows.  Each file holds at least a header and a body.
-std::vector<std::string> compare_image_files(const std::string &old_file,
-                                             const std::string &new_file);
-
 /// The unified diff of two texts' lines, with three lines of context, as
 /// diff -u writes it under the labels given; empty when they are the same.
 std::string unified_diff(const std::vector<std::string> &old_lines,

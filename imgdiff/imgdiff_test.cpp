@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "journal/journal.h"
+#include "listing/places.h"
 #include "tests/generated_image.h"
 #include "tests/listing_io.h"
 #include "tests/process.h"

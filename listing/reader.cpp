@@ -13,6 +13,7 @@
 #include "common/rules.h"
 #include "listing/listing.h"
 #include "listing/reader.h"
+#include "listing/settings.h"
 
 namespace {
 
@@ -381,6 +382,68 @@ bool scan_channel_line(Reader &r, const char *warning, const char *item) {
                     {"flags", &o.flags}});
 }
 
+/// Under a check, names a line whose written number is not that of the
+/// slot it fills: lines fill slots in order, whatever their numbers say.
+void check_line_number(Reader &r, long long expected, const char *slot) {
+  long long written;
+  if (!r.checking || !scan_whole_number(r.line, &written) ||
+      written == expected)
+    return;
+  report_check(r,
+               "number %lld is written on the line that fills %s: lines fill "
+               "slots in order (txtimg -f places a line by its number)",
+               written, slot);
+}
+
+/// Under a check, names a tag read from a line that holds control bytes.
+void check_tag_bytes(Reader &r, long long origin, long long line,
+                     const char *tag, int size) {
+  // A tag that took in the line end is named by the check of its width.
+  if (!r.checking || origin != line || memchr(tag, '\n', size))
+    return;
+  Findings findings;
+  check_tag_controls(reinterpret_cast<const unsigned char *>(tag), size,
+                     findings);
+  for (int i = 0; i < findings.count; ++i)
+    report_warning_at(r, line, findings.text[i]);
+}
+
+/// Where the mode text is read, for a message.
+const char *mode_columns(const Reader &r) {
+  return r.verbose ? "in columns 50-54" : "five characters after the frequency";
+}
+
+/// Under a check, says what the image holds after the encoder could not
+/// match a mode (held says it), or place a frequency in a band (stored is
+/// what the listing of the image shows, or held when the record is empty).
+void explain_unmatched(Reader &r, const Warnings &warnings, long long line,
+                       double frequency, double stored, const char *held,
+                       bool empty = false) {
+  if (!r.checking)
+    return;
+  Findings findings;
+  for (int i = 0; i < warnings.count; ++i) {
+    if (strcmp(warnings.text[i], "cannot match transmission mode") == 0) {
+      char mode[8];
+      printable_text(r.f.mode, mode, 5);
+      add_finding(findings,
+                  "mode text \"%s\" is not one of AM, FM, PL, DPL, LTR, MOT, "
+                  "EDACS (upper case, %s): %s",
+                  mode, mode_columns(r), held);
+    } else if (strcmp(warnings.text[i], "cannot match frequency band") == 0 ||
+               strcmp(warnings.text[i], "frequency out of range for band") ==
+                   0) {
+      if (empty)
+        add_finding(findings, "%.4f MHz is in no band the image holds (%s): %s",
+                    frequency, band_ranges_text().c_str(), held);
+      else
+        add_no_band(findings, frequency, stored);
+    }
+  }
+  for (int i = 0; i < findings.count; ++i)
+    report_warning_at(r, line, findings.text[i]);
+}
+
 /// Encodes the shared channel fields, reporting the encoder's warnings;
 /// under a check, also what the line will not store as written, naming
 /// the line the fields were read from.
@@ -392,6 +455,14 @@ ChannelCode encode_scanned_channel(Reader &r, bool scanned, RecordKind kind,
   bool warned = report_warnings(r, warnings);
   // A line that did not scan has fields of an earlier line; its warnings
   // say enough.
+  if (scanned) {
+    const char *held = kind == RecordKind::channel ? "the channel is stored with no valid mode"
+                       : kind == RecordKind::weather
+                           ? "the weather channel is stored with no valid mode"
+                           : "the search is stored with no valid mode";
+    explain_unmatched(r, warnings, line, r.f.frequency,
+                      decode_channel_code(code.bytes, kind).frequency, held);
+  }
   if (r.checking && scanned) {
     Findings findings;
     check_channel({r.f.frequency, r.f.mode, r.f.tone, r.f.flags, kind, warned},
@@ -409,6 +480,11 @@ void read_bank_channels(Reader &r, int bank) {
     bool scanned =
         scan_channel_line(r, "cannot parse bank channel", "the channel");
     check_numbers(r, r.line, "*");
+    char slot[64];
+    snprintf(slot, sizeof slot, "channel %d of bank %lld", c - 1,
+             f.bank_number);
+    check_line_number(r, c - 1, slot);
+    check_tag_bytes(r, r.o.tag, r.line_count, f.tag, tag_size);
     ChannelCode code =
         encode_scanned_channel(r, scanned, RecordKind::channel, r.line_count);
     if (bank != not_stored) {
@@ -435,6 +511,7 @@ void read_bank_search(Reader &r, int bank) {
        {"mode", &o.mode},
        {"tone", &o.tone},
        {"flags", &o.flags}});
+  check_tag_bytes(r, o.tag, start_line, f.tag, tag_size);
   read_bank_line(r, f.bank_number, channel_count);
   pattern = r.verbose ? search_end_pattern_verbose : search_end_pattern_terse;
   bool end_scanned =
@@ -478,6 +555,7 @@ void read_bank_info(Reader &r, int bank) {
   if (note_scan(r, text, tag_pattern, sscanf(text, tag_pattern, f.tag),
                 "cannot parse bank alpha tag", "the bank", {{"tag", &o.tag}}))
     check_tag_width(r, text, tag_pattern);
+  check_tag_bytes(r, o.tag, r.line_count, f.tag, tag_size);
   if (bank != not_stored)
     store_bytes(r, base + bank_tag_offset, f.tag, tag_size, Field::batag);
 
@@ -511,7 +589,15 @@ void read_bank_info(Reader &r, int bank) {
             {{"bank type", &o.bank_type}});
   Warnings warnings;
   f.bank_type = match_bank_type(f.bank_type_text, warnings);
-  report_warnings(r, warnings);
+  if (report_warnings(r, warnings) && r.checking) {
+    char type[8];
+    printable_text(f.bank_type_text, type, 5);
+    report_check(r,
+                 "bank type text \"%s\" is not one of Conv, LTR, MOT, EDACS or "
+                 "five blanks (upper case, %s): the bank type is stored as FF, "
+                 "and the talkgroups keep their hexadecimal codes",
+                 type, r.verbose ? "in columns 28-32" : "in columns 8-12");
+  }
   if (bank != not_stored)
     store(r, base + bank_type_offset, f.bank_type, Field::btype);
 
@@ -651,6 +737,10 @@ void read_bank_talkgroups(Reader &r, int bank) {
     bool id_read = count >= (with_text ? 3 : 2);
     if (scanned)
       check_tag_width(r, r.line, pattern);
+    check_tag_bytes(r, o.tag, r.line_count, f.tag, tag_size);
+    char slot[64];
+    snprintf(slot, sizeof slot, "talkgroup %d of bank %lld", t, f.bank_number);
+    check_line_number(r, t, slot);
     check_numbers(r, r.line, "*x");
     unsigned id =
         encode_talkgroup(f.bank_type, f.talkgroup_code,
@@ -728,6 +818,10 @@ void read_weather(Reader &r) {
     bool scanned = scan_channel_line(r, "cannot parse weather channel",
                                      "the weather channel");
     check_numbers(r, r.line, "*");
+    char slot[32];
+    snprintf(slot, sizeof slot, "weather channel %d", c - 1);
+    check_line_number(r, c - 1, slot);
+    check_tag_bytes(r, r.o.tag, r.line_count, r.f.tag, tag_size);
     ChannelCode code =
         encode_scanned_channel(r, scanned, RecordKind::weather, r.line_count);
     int at = weather_channel_offset(c - 1);
@@ -764,10 +858,21 @@ void read_bands(Reader &r) {
       report_warning(r, "too many search bands");
       continue;
     }
+    char slot[32];
+    snprintf(slot, sizeof slot, "search band %d", row - 1);
+    check_line_number(r, row - 1, slot);
     Warnings warnings;
     BandCode code = encode_band_code(f.frequency, f.mode, f.band_end,
                                      f.band_step, warnings);
     bool warned = report_warnings(r, warnings);
+    if (scanned) {
+      explain_unmatched(r, warnings, r.line_count, f.frequency,
+                        decode_band_code(code.bytes).start,
+                        "the band is stored as the empty band record",
+                        code.empty);
+      if (!code.empty)
+        check_tag_bytes(r, o.tag, r.line_count, f.tag, tag_size);
+    }
     if (r.checking && scanned) {
       Findings findings;
       check_band_row(f.frequency, f.band_end, f.band_step, code, warned,
@@ -805,209 +910,22 @@ void read_message(Reader &r) {
                   "cannot parse opening message line", "the message line",
                   {{"text", &r.o.tag}}))
       check_tag_width(r, r.line, message_pattern);
+    check_tag_bytes(r, r.o.tag, r.line_count, r.f.tag, message_line_size);
     store_bytes(r, message_line_offset(k), r.f.tag, message_line_size,
                 Field::oscr);
   }
 }
 
-/// How a settings line is read and stored.
-enum class Setting {
-  hex_byte,     ///< a hexadecimal number, stored as it is
-  number,       ///< a decimal number, stored as it is
-  delay,        ///< milliseconds
-  tenths,       ///< seconds with tenths
-  priority,     ///< two channel numbers, stored the other way round
-  last_search,  ///< three hexadecimal numbers
-  band_count,   ///< not read: the band count comes from the band rows
-  keypad,       ///< a keypad tone frequency in Hz
-  bank_word,    ///< ten bank positions
-};
-
-struct SettingsLine {
-  Setting kind;
-  int offset;
-  Field tag;
-  const char *warning;
-  const char *name;    ///< how a check calls the value
-  SettingCheck check;  ///< the check of the value
-};
-
-// clang-format off
-constexpr SettingsLine settings_lines[] = {
-    {Setting::hex_byte, u1_offset, Field::u1, "cannot parse unknown byte 1",
-     "unknown byte 1", SettingCheck::raw_byte},
-    {Setting::number, blt_offset, Field::blt, "cannot parse Backlight on time",
-     "backlight on time", SettingCheck::backlight},
-    {Setting::delay, sdt_offset, Field::sdt, "cannot parse Scan delay time",
-     "scan delay time", SettingCheck::scan_delay},
-    {Setting::delay, tdt_offset, Field::tdt, "cannot parse Trunk delay time",
-     "trunk rescan delay time", SettingCheck::trunk_delay},
-    {Setting::hex_byte, u5_offset, Field::u5, "cannot parse unknown byte 5",
-     "unknown byte 5", SettingCheck::raw_byte},
-    {Setting::tenths, msdt_offset, Field::msdt,
-     "cannot parse Minimum scan delaytime",
-     "minimum scan delay time", SettingCheck::minimum_delay},
-    {Setting::number, dc_offset, Field::dc, "cannot parse Display contrast",
-     "display contrast", SettingCheck::contrast},
-    {Setting::priority, pc1_offset, Field::pc1,
-     "cannot parse Priority channel",
-     "priority channel number", SettingCheck::priority},
-    {Setting::last_search, lsf_offset, Field::lsf1,
-     "cannot parse Last search frequency",
-     "last search frequency byte", SettingCheck::raw_byte},
-    {Setting::hex_byte, poo_offset, Field::poo, "cannot parse Priority on/off",
-     "priority on/off", SettingCheck::raw_byte},
-    {Setting::hex_byte, wxpoo_offset, Field::wxpoo,
-     "cannot parse WX Priority on/off",
-     "WX priority on/off", SettingCheck::raw_byte},
-    {Setting::hex_byte, wxpcn_offset, Field::wxpcn,
-     "cannot parse WX Priority channel number",
-     "WX priority channel number", SettingCheck::raw_byte},
-    {Setting::band_count, band_count_offset, Field::psrch3, nullptr,
-     "number of preprogrammed search bands", SettingCheck::raw_byte},
-    {Setting::keypad, ktf1_offset, Field::ktf1,
-     "cannot parse Keypad tone frequency",
-     "keypad tone frequency", SettingCheck::keypad},
-    {Setting::bank_word, scan_banks_offset, Field::escb1,
-     "cannot parse Enabled scan banks",
-     "enabled scan banks", SettingCheck::raw_byte},
-    {Setting::bank_word, search_banks_offset, Field::eseb1,
-     "cannot parse Enabled search banks",
-     "active search banks", SettingCheck::raw_byte},
-};
-// clang-format on
-
-/// The numbers a settings line holds, for the check that they fit.
-const char *setting_numbers(Setting kind) {
-  switch (kind) {
-    case Setting::hex_byte:
-      return "x";
-    case Setting::number:
-    case Setting::delay:
-    case Setting::band_count:
-      return "d";
-    case Setting::priority:
-      return "dd";
-    case Setting::last_search:
-      return "xxx";
-    case Setting::tenths:
-    case Setting::keypad:
-    case Setting::bank_word:
-      break;
-  }
-  return "";
-}
-
-/// Reports what a check finds in one setting value.
-void check_value(Reader &r, const SettingsLine &s, long long value) {
-  if (!r.checking)
-    return;
-  Findings findings;
-  check_setting(s.check, s.name, value, findings);
-  report_findings(r, findings);
-}
-
-void check_real_value(Reader &r, const SettingsLine &s, double value) {
-  if (!r.checking)
-    return;
-  Findings findings;
-  check_real_setting(s.check, s.name, value, findings);
-  report_findings(r, findings);
-}
-
-/// Scans one settings value and stores its bytes; a line that gives fewer
-/// values than its pattern asks for stores nothing.
+/// Scans one settings value and stores its bytes, reporting under a check
+/// what the checks of the values find; a line that gives fewer values
+/// than its pattern asks for stores nothing.
 bool read_setting(Reader &r, const SettingsLine &s) {
-  const char *text = from_column(r, settings_value_column);
-  switch (s.kind) {
-    case Setting::hex_byte: {
-      unsigned value;
-      if (sscanf(text, hex_value_pattern, &value) < 1)
-        return false;
-      check_value(r, s, value);
-      store(r, s.offset, value, s.tag);
-      return true;
-    }
-    case Setting::number:
-    case Setting::delay: {
-      int value;
-      if (sscanf(text, number_value_pattern, &value) < 1)
-        return false;
-      check_value(r, s, value);
-      store(r, s.offset, s.kind == Setting::delay ? encode_delay(value) : value,
-            s.tag);
-      return true;
-    }
-    case Setting::tenths: {
-      double seconds;
-      if (sscanf(text, real_value_pattern, &seconds) < 1)
-        return false;
-      check_real_value(r, s, seconds);
-      store(r, s.offset, encode_tenths(seconds), s.tag);
-      return true;
-    }
-    case Setting::priority: {
-      int first, second;
-      if (sscanf(text, priority_pattern, &first, &second) < 2)
-        return false;
-      check_value(r, s, first);
-      check_value(r, s, second);
-      PriorityChannel pc = encode_priority_channel(first, second);
-      store(r, pc1_offset, pc.pc1, Field::pc1);
-      store(r, pc2_offset, pc.pc2, Field::pc2);
-      return true;
-    }
-    case Setting::last_search: {
-      unsigned v[3];
-      if (sscanf(text, last_search_pattern, &v[0], &v[1], &v[2]) < 3)
-        return false;
-      for (unsigned value : v)
-        check_value(r, s, value);
-      const Field tags[3] = {Field::lsf1, Field::lsf2, Field::lsf3};
-      for (int i = 0; i < 3; ++i)
-        store(r, s.offset + i, v[i], tags[i]);
-      return true;
-    }
-    case Setting::band_count: {
-      // Not stored: the band rows give the count.  A check compares it
-      // with the band section.
-      int count;
-      if (sscanf(text, number_value_pattern, &count) == 1)
-        r.c.listed_band_count = count;
-      return true;
-    }
-    case Setting::keypad: {
-      double hertz;
-      if (sscanf(text, real_value_pattern, &hertz) < 1)
-        return false;
-      check_real_value(r, s, hertz);
-      unsigned value = encode_keypad_tone(hertz);
-      store(r, ktf1_offset, value & 0xFF, Field::ktf1);
-      store(r, ktf2_offset, value >> 8, Field::ktf2);
-      return true;
-    }
-    case Setting::bank_word: {
-      char word[line_buffer_size];
-      if (sscanf(text, bank_word_pattern, word) < 1)
-        return false;
-      if (r.checking) {
-        Findings findings;
-        check_bank_word(s.name, word, findings);
-        report_findings(r, findings);
-      }
-      unsigned char bytes[bank_word_size];
-      encode_bank_word(word, bytes);
-      bool scan = s.tag == Field::escb1;
-      for (int i = 0; i < bank_word_size; ++i) {
-        bool digit = bytes[i] != no_bank_digit;
-        Field tag = scan ? (digit ? Field::escb1 : Field::escb2)
-                         : (digit ? Field::eseb1 : Field::eseb2);
-        store(r, s.offset + i, bytes[i], tag);
-      }
-      return true;
-    }
-  }
-  return false;
+  Findings findings;
+  bool read = store_setting(s, from_column(r, settings_value_column),
+                            *r.image, findings, &r.c.listed_band_count);
+  if (r.checking)
+    report_findings(r, findings);
+  return read;
 }
 
 void read_settings(Reader &r) {

@@ -23,7 +23,11 @@ const char usage[] =
     "  inputfile is the ascii source file\n"
     "          (defaults to zer92in.asc)\n"
     "  outputfile.spg is the binary output file\n"
-    "          (defaults to zer92out.spg, name must end with .spg)\n";
+    "          (defaults to zer92out.spg, name must end with .spg)\n"
+    "txtimg -f inputfile [outputfile]\n"
+    "  -f lays the listing out as imgtxt writes it, from one written "
+    "loosely\n"
+    "          (outputfile defaults to inputfile, - is standard output)\n";
 
 /// The listing of a generated image, and the image file it must give.
 struct Sample {

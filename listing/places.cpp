@@ -13,7 +13,7 @@
 #include "common/codes.h"
 #include "common/image.h"
 #include "common/rules.h"
-#include "imgdiff/imgdiff.h"
+#include "listing/places.h"
 
 namespace {
 
