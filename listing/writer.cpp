@@ -41,7 +41,9 @@ void write_talkgroups(FILE *out, const ImageBody &image, int b) {
   fputs(blank_line, out);
 }
 
-void write_bank(FILE *out, const ImageBody &image, int b) {
+}  // namespace
+
+void write_bank_section(FILE *out, const ImageBody &image, int b) {
   const unsigned char *bank = image.bytes + bank_base(b);
   char tag[tag_size + 1];
   copy_plain_text(bank + bank_tag_offset, tag_size, tag);
@@ -75,6 +77,8 @@ void write_bank(FILE *out, const ImageBody &image, int b) {
   write_talkgroups(out, image, b);
 }
 
+namespace {
+
 void write_weather_bank(FILE *out, const ImageBody &image) {
   fputs(weather_header, out);
   fputs(blank_line, out);
@@ -99,7 +103,7 @@ void write_listing(FILE *out, const ImageBody &image) {
   fputs(version_line, out);
   fputs(instruction_lines, out);
   for (int b = 0; b < bank_count; ++b)
-    write_bank(out, image, b);
+    write_bank_section(out, image, b);
   write_weather_bank(out, image);
 
   fputs(message_header, out);
