@@ -234,21 +234,29 @@ std::string chosen_editor() {
 /// it failed.
 bool run_editor(Session &s) {
   std::string editor = chosen_editor();
-  std::string command = editor + " \"$@\"";
+  // The shell gives way to the editor, so that a signal sent to the editor
+  // reaches it, unless the command runs more than one program.
+  bool several = editor.find_first_of(";&|\n") != std::string::npos;
+  std::string command = (several ? "" : "exec ") + editor + " \"$@\"";
   fflush(s.out);
   fflush(s.err);
+  sigset_t ending = ending_set(), old;
+  sigprocmask(SIG_BLOCK, &ending, &old);
   pid_t child = fork();
-  if (child < 0) {
-    fprintf(s.err, "imgedit: cannot start the editor \"%s\": %s\n",
-            editor.c_str(), strerror(errno));
-    return false;
-  }
   if (child == 0) {
+    sigprocmask(SIG_SETMASK, &old, nullptr);
     execl("/bin/sh", "sh", "-c", command.c_str(), editor.c_str(),
           s.file.c_str(), static_cast<char *>(nullptr));
     _exit(127);
   }
+  int error = errno;
   signal_editor = child;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  if (child < 0) {
+    fprintf(s.err, "imgedit: cannot start the editor \"%s\": %s\n",
+            editor.c_str(), strerror(error));
+    return false;
+  }
   struct sigaction ignore, old_interrupt, old_quit;
   memset(&ignore, 0, sizeof ignore);
   ignore.sa_handler = SIG_IGN;

@@ -1081,9 +1081,12 @@ void read_bank_line(Loose &l, const std::string &line) {
     read_fleet_map_line(l, line);
   } else if (is_numbered(line) && l.block == Block::lockouts) {
     read_lockout_line(l, line);
-  } else if (tagged && !is_numbered(line)) {
+  } else if (tagged && !is_numbered(line) && l.t.banks[l.bank].search.line &&
+             !l.t.banks[l.bank].tag_line) {
     // A bank tag line whose info line was left out.
     read_bank_tag_line(l, line);
+  } else if (tagged && !is_numbered(line) && l.block != Block::middle) {
+    report(l, l.line, true, "the line does not begin with its number or +");
   } else {
     std::vector<std::string> words = words_before(line, "\x01");
     size_t at = !words.empty() && is_code_byte(words[0]) ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -305,4 +306,54 @@ TEST(TxtimgCheck, ChecksWithoutWritingAnything) {
   EXPECT_EQ(files_in(dir.path),
             (std::vector<std::string>{"bad.asc", "bad.spg", "cut.asc",
                                       "good.asc", "one.asc"}));
+}
+
+TEST(TxtimgFormat, LaysOutALooseListingOrWritesNothing) {
+  TempDir dir;
+  const std::string canonical = read_file(EXAMPLES_DIR "/sample.asc");
+  // The example with its first channel line typed loosely.
+  std::string loose = canonical;
+  const char line[] =
+      "  0  11 56 22 00 CE 04  >COUNTY FIRE <  154.4300  PL      123.0  ----";
+  loose.replace(loose.find(line), strlen(line),
+                "0\t>COUNTY FIRE<\t154.43 pl 123.0");
+  ASSERT_NE(loose, canonical);
+  write_file(dir.file("loose.asc"), loose);
+
+  // In place, to another file, and to standard output.
+  ProcessResult r = txtimg({"-f", "loose.asc", "out.asc"}, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(read_file(dir.file("out.asc")) == canonical);
+  EXPECT_TRUE(read_file(dir.file("loose.asc")) == loose);
+  r = txtimg({"-f", "loose.asc", "-"}, dir);
+  EXPECT_TRUE(r.out == canonical);
+  r = txtimg({"-f", "loose.asc"}, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(read_file(dir.file("loose.asc")) == canonical);
+
+  // An error writes nothing; a warning writes, and both are counted.
+  std::string broken = canonical;
+  broken.replace(broken.find("  0  "), 5, " 60  ");
+  write_file(dir.file("broken.asc"), broken);
+  r = txtimg({"-f", "broken.asc", "new.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "Error: channel number 60 is outside 0 to 49 at line 6, file "
+            "broken.asc\n0 warnings and 1 error in broken.asc\n");
+  EXPECT_FALSE(file_exists(dir.file("new.asc")));
+  r = txtimg({"-f", "broken.asc"}, dir);
+  EXPECT_TRUE(read_file(dir.file("broken.asc")) == broken);
+
+  // Refusals: a listing over an image, an image read, no input, -c with -f.
+  const std::vector<std::vector<std::string>> refused = {
+      {"-f", "loose.asc", "image.spg"}, {"-f", "image.spg"}, {"-f"},
+      {"-c", "-f", "loose.asc"}};
+  for (const auto &args : refused) {
+    r = txtimg(args, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err, "");
+  }
+  EXPECT_EQ(files_in(dir.path),
+            (std::vector<std::string>{"broken.asc", "loose.asc", "out.asc"}));
 }

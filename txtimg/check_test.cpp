@@ -624,3 +624,70 @@ TEST(Check, ValuesEachKindOfLineCannotHold) {
   for (const Case &c : cases)
     expect_warnings({{c.from, c.to}}, c.to, c.messages);
 }
+
+TEST(Check, MovedLinesControlBytesAndWhatUnmatchedTextsStore) {
+  struct Case {
+    Changes changes;
+    const char *marker;  // a text of the line the warnings name
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      // A number retyped, nothing moved: the line still fills channel 1.
+      {{{"  1  12 5F 21", " 49  12 5F 21"}},
+       " 49  12 5F",
+       {"number 49 is written on the line that fills channel 1 of bank 0: "
+        "lines fill slots in order (txtimg -f places a line by its number)"}},
+      {{{"   2 2518     [105024", "   7 2518     [105024"}},
+       "   7 2518",
+       {"number 7 is written on the line that fills talkgroup 2 of bank 3: "
+        "lines fill slots in order (txtimg -f places a line by its number)"}},
+      {{{"  1  0A 00 02 01", "  4  0A 00 02 01"}},
+       "  4  0A 00",
+       {"number 4 is written on the line that fills search band 1: lines "
+        "fill slots in order (txtimg -f places a line by its number)"}},
+      {{{">STATE MUTUAL<", ">STATE\tMUTUAL<"}},
+       "STATE\tMUTUAL",
+       {"tag \"STATE?MUTUAL\" holds control bytes (09), which no display "
+        "shows; stored as they are"}},
+      {{{">DISPATCH    <", ">DISPATCH\r   <"}},
+       "DISPATCH\r",
+       {"tag \"DISPATCH?   \" holds control bytes (0D), which no display "
+        "shows; stored as they are"}},
+      {{{"155.4750  FM ", "155.4750  fm "}},
+       "155.4750  fm",
+       {"cannot match transmission mode",
+        "mode text \"fm\" is not one of AM, FM, PL, DPL, LTR, MOT, EDACS "
+        "(upper case, in columns 50-54): the channel is stored with no valid "
+        "mode"}},
+      {{{">WX1         <  162.5500  FM ", ">WX1         <  162.5500  Fm "}},
+       "162.5500  Fm",
+       {"cannot match transmission mode",
+        "mode text \"Fm\" is not one of AM, FM, PL, DPL, LTR, MOT, EDACS "
+        "(upper case, in columns 50-54): the weather channel is stored with "
+        "no valid mode"}},
+      {{{"155.4750  FM", "770.0000  FM"}},
+       "770.0000",
+       {"frequency out of range for band",
+        "770.0000 MHz is in no band the image holds (29 to 636 MHz and 806 "
+        "to 1062 MHz): stored as 514.0000"}},
+      {{{"155.4750  FM", " 15.0000  FM"}},
+       " 15.0000",
+       {"cannot match frequency band",
+        "15.0000 MHz is in no band the image holds (29 to 636 MHz and 806 to "
+        "1062 MHz): stored as 0.0000"}},
+      {{{"<  118.0000  AM   136.9750", "<   18.0000  AM   136.9750"}},
+       " 18.0000  AM   136",
+       {"cannot match frequency band",
+        "18.0000 MHz is in no band the image holds (29 to 636 MHz and 806 to "
+        "1062 MHz): the band is stored as the empty band record"}},
+      {{{"LTR                              (Bank type)",
+         "ltr                              (Bank type)"}},
+       "ltr     ",
+       {"cannot match bank type",
+        "bank type text \"ltr\" is not one of Conv, LTR, MOT, EDACS or five "
+        "blanks (upper case, in columns 28-32): the bank type is stored as "
+        "FF, and the talkgroups keep their hexadecimal codes"}},
+  };
+  for (const Case &c : cases)
+    expect_warnings(c.changes, c.marker, c.messages);
+}
