@@ -1,5 +1,5 @@
-# Bash completion for the scanner memory tools: imgtxt, txtimg, imgsend,
-# imgdiff, imgcsv and csvimg.  Installed once under each program's name, so that
+# Bash completion for the scanner memory tools: imgtxt, txtimg, imgedit,
+# imgsend, imgdiff, imgcsv and csvimg.  Installed once under each program's name, so that
 # bash-completion loads it for whichever is typed first.
 
 # Adds the folders and the files with one of the extensions (a list such
@@ -52,13 +52,32 @@ _txtimg() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     COMPREPLY=()
     if [[ $cur == -* ]]; then
-        _scanner_options "$cur" "-h -c"
+        _scanner_options "$cur" "-h -c -f"
         return
     fi
+    # With -f both operands are listings.
+    local second="spg|SPG" word
+    for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
+        [[ $word == -f ]] && second="asc|ASC"
+    done
     case $(_scanner_operand "") in
         1) _scanner_files "$cur" "asc|ASC" ;;
-        2) _scanner_files "$cur" "spg|SPG" ;;
+        2) _scanner_files "$cur" "$second" ;;
     esac
+}
+
+_imgedit() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    COMPREPLY=()
+    if [[ $prev == -b ]]; then
+        COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7 8 9" -- "$cur"))
+        return
+    fi
+    if [[ $cur == -* ]]; then
+        _scanner_options "$cur" "-h -b"
+        return
+    fi
+    [[ $(_scanner_operand "b") == 1 ]] && _scanner_files "$cur" "spg|SPG"
 }
 
 _imgsend() {
@@ -127,6 +146,7 @@ _imgdiff() {
 
 complete -F _imgtxt imgtxt
 complete -F _txtimg txtimg
+complete -F _imgedit imgedit
 complete -F _imgsend imgsend
 complete -F _imgcsv imgcsv
 complete -F _csvimg csvimg

@@ -35,7 +35,6 @@ constexpr char talkgroup_form[] =
 constexpr char message_form[] = "an opening message line is >TEXT<";
 constexpr char mode_list[] = "AM, FM, PL, DPL, LTR, MOT, EDACS";
 
-constexpr int plus_key = -2;  ///< a line numbered "+"
 constexpr int no_key = -1;    ///< a line whose number does not read
 
 /// A channel, weather channel or search line as given.
@@ -1188,6 +1187,17 @@ void read_settings_line(Loose &l, const std::string &line) {
   if (!read) {
     report(l, l.line, true, "the %s does not read: its value comes before "
            "its description", s.name);
+    return;
+  }
+  // The listing shows the pair side by side, the second in two columns
+  // that a third digit would join to the first.
+  long second;
+  if (s.kind == Setting::priority && read_whole(fields.back(), &second) &&
+      second > 99) {
+    report(l, l.line, true,
+           "priority channel number %ld has more than two digits, which the "
+           "listing cannot show apart from the first",
+           second);
     return;
   }
   char what[64];

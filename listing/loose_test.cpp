@@ -538,6 +538,10 @@ TEST(LooseListing, LinesThatCannotBeReadAreErrors) {
       {{{" 0A                 10   Backlight on time, 1 sec to 255 sec\r\n",
          ""}},
        "Error: the backlight on time is missing at line 1723, file in.asc\n"},
+      {{{"0 05   Priority", "0 105   Priority"}},
+       "Error: priority channel number 105 has more than two digits, which "
+       "the listing cannot show apart from the first at line 1732, file "
+       "in.asc\n"},
       {{{"IMGTXT Version 1.03", "IMGTXT Version 1.04"}},
        "Error: wrong file version, this program is for ASC V 1.03 or earlier "
        "at line 1, file in.asc\n"},

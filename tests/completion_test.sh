@@ -36,6 +36,13 @@ expect "--help --version -c -h" imgtxt -
 expect "list.asc sub" txtimg ""
 expect "list.asc sub" txtimg -c ""
 expect "B.SPG a.spg sub" txtimg list.asc ""
+expect "list.asc sub" txtimg -f list.asc ""
+expect "--help --version -c -f -h" txtimg -
+expect "B.SPG a.spg sub" imgedit ""
+expect "B.SPG a.spg sub" imgedit -b 3 ""
+expect "0 1 2 3 4 5 6 7 8 9" imgedit -b ""
+expect "" imgedit a.spg ""
+expect "--help --version -b -h" imgedit -
 expect "B.SPG a.spg sub" imgsend -s 20 ""
 expect "" imgsend -s ""
 expect "--help --version -h -p -s" imgsend -
