@@ -299,6 +299,7 @@ bool read_edited(Session &s, std::string *text) {
   if (!read)
     fprintf(s.err, "imgedit: cannot read %s: %s\n", s.file.c_str(),
             error == EFBIG ? "too large to be a listing" : strerror(error));
+  errno = error;
   return read;
 }
 
@@ -417,7 +418,10 @@ int edit(Session &s) {
   for (;;) {
     bool edited = run_editor(s);
     if (!read_edited(s, &text)) {
-      signal_folder[0] = '\0';  // the listing stays where it is
+      if (errno == ENOENT)
+        remove_private_listing(s);
+      else
+        signal_folder[0] = '\0';  // the listing stays where it is
       return 1;
     }
     std::string body = without_block(s, text);

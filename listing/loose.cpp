@@ -1081,8 +1081,8 @@ void read_bank_line(Loose &l, const std::string &line) {
   } else if (is_numbered(line) && l.block == Block::lockouts) {
     read_lockout_line(l, line);
   } else if (tagged && !is_numbered(line) && l.t.banks[l.bank].search.line &&
-             !l.t.banks[l.bank].tag_line) {
-    // A bank tag line whose info line was left out.
+             l.block == Block::channels) {
+    // A bank tag line whose info line was left out, or a second one.
     read_bank_tag_line(l, line);
   } else if (tagged && !is_numbered(line) && l.block != Block::middle) {
     report(l, l.line, true, "the line does not begin with its number or +");
@@ -1634,7 +1634,8 @@ long encode_settings(Encoder &e, long *listed_line) {
 }
 
 void encode_listing(Loose &l, const ImageBody *base, ImageBody &image) {
-  Encoder e{l, image, static_cast<long>(l.lines.size())};
+  // Missing parts are named at the last line, the first of an empty file.
+  Encoder e{l, image, std::max(1L, static_cast<long>(l.lines.size()))};
   if (base)
     image = *base;
   else

@@ -707,3 +707,94 @@ TEST(LooseListing, AnEditKeepsTheBitsNoLineShows) {
   for (int i = 0; i < body_size; ++i)
     ASSERT_EQ(image.bytes[i], expected.bytes[i]) << "offset " << i;
 }
+
+TEST(LooseListing, LinesGivenTwiceAreErrorsNamingBoth) {
+  // Each line doubled where it stands: the copy is the second line.
+  struct Case {
+    const char *line;
+    const char *what;
+  };
+  const Case cases[] = {
+      {"Srch 11 00 21", "search line of bank 0"},
+      {"End, step     15 00 01", "search end line of bank 0"},
+      {"POLICE                     >POLICE      <", "tag line of bank 0"},
+      {" 00                         Closed  00.0", "mode/offset line of bank 0"},
+      {" 00                         Conv ", "bank type line of bank 0"},
+      {" 00 00 00 00 00 00 00 00    S00", "fleet map line of bank 0"},
+      {"  0  19 6E 21 00 00 00  >WX1", "weather channel 0"},
+      {"  0  07 00 01 12 0B 00  >2 METER HAM", "band 0"},
+      {"   1 2517     [105023 Scan]", "talkgroup 1 of bank 3"},
+      {" 0A                 10   Back", "setting \"backlight on time\""},
+      {"****** Weather Channels ******", "weather section"},
+      {"****** Preprogrammed Search Bands ******",
+       "preprogrammed search band section"},
+      {"****** Opening screen message ******", "opening message section"},
+      {"****** Scanner settings ******", "scanner settings section"},
+  };
+  std::string sample = sample_listing();
+  for (const Case &c : cases) {
+    size_t at = sample.find(c.line);
+    ASSERT_NE(at, std::string::npos) << c.line;
+    size_t end = sample.find("\r\n", at) + 2;
+    std::string text = sample;
+    text.insert(end, sample.substr(at, end - at));
+    int line = 1 + static_cast<int>(std::count(sample.begin(),
+                                               sample.begin() + static_cast<long>(at), '\n'));
+    Formatted f = format(text);
+    std::string expected = std::string("Error: ") + c.what +
+                           " is given twice, at lines " + std::to_string(line) +
+                           " and " + std::to_string(line + 1) + " at line " +
+                           std::to_string(line + 1) + ", file in.asc\n";
+    EXPECT_NE(f.printed.find(expected), std::string::npos)
+        << c.line << "\n" << f.printed;
+    EXPECT_EQ(f.listing, "");
+  }
+}
+
+TEST(LooseListing, ListingsMistypedAtRandomAreRefusedOrLaidOutOnceForAll) {
+  // Formatting twice gives what formatting once gave, whatever was typed.
+  std::string sample = sample_listing();
+  std::mt19937 random(2026);
+  auto pick = [&](size_t size) {
+    return std::uniform_int_distribution<size_t>(0, size - 1)(random);
+  };
+  const std::string noise[] = {" ", "\t", "x", "+", "#", ">", "<", "[", "]",
+                               "-", ".", "9", "S", "\r", "\xE9", "*"};
+  int refused = 0, laid_out = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string text = sample;
+    for (int edits = 1 + static_cast<int>(pick(3)); edits > 0; --edits) {
+      size_t at = pick(text.size());
+      switch (pick(4)) {
+        case 0:
+          text.erase(at, 1 + pick(8));
+          break;
+        case 1:
+          text.insert(at, noise[pick(16)]);
+          break;
+        case 2: {
+          size_t start = text.rfind('\n', at) + 1;
+          size_t end = text.find('\n', at);
+          if (end != std::string::npos)
+            text.insert(start, text.substr(start, end + 1 - start));
+          break;
+        }
+        default:
+          text.replace(at, 1, noise[pick(16)]);
+          break;
+      }
+    }
+    Formatted once = format(text);
+    if (once.findings.errors > 0) {
+      ++refused;
+      EXPECT_EQ(once.listing, "");
+      continue;
+    }
+    ++laid_out;
+    Formatted twice = format(once.listing);
+    EXPECT_EQ(twice.findings.errors, 0) << twice.printed;
+    EXPECT_TRUE(twice.listing == once.listing);
+  }
+  EXPECT_GT(refused, 50);
+  EXPECT_GT(laid_out, 30);
+}

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,6 +39,7 @@ struct Workspace {
     ProcessOptions options = more;
     options.cwd = dir.path;
     options.env = {"EDITOR=" + editor, "VISUAL=", "TMPDIR=" + dir.file("tmp")};
+    options.env.insert(options.env.end(), more.env.begin(), more.env.end());
     std::vector<std::string> argv = {program_path("imgedit")};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv, options);
@@ -287,7 +289,7 @@ TerminalRun run_on_terminal(const Workspace &w, const std::string &editor,
 /// the second time, and then mends it.
 constexpr char two_round_editor[] =
     "sh -c 'if [ -e round ]; then cp \"$0\" seen.asc; "
-    "sed -i s/abc/155.4800/ \"$0\"; else touch round; "
+    "sed -i \"/^#/!s/abc/155.4800/\" \"$0\"; else touch round; "
     "sed -i s/155.4750/abc/ \"$0\"; fi'";
 
 }  // namespace
@@ -317,10 +319,10 @@ TEST(Imgedit, OnATerminalFindingsAreAskedAbout) {
     EXPECT_EQ(seen.substr(line10, 45).find("STATE MUTUAL<  abc"), 25u);
     EXPECT_TRUE(w.temporary_folder_empty());
   }
-  {
-    // Quit: nothing written, the edits kept.
+  for (const char *quit : {"q", "\x04"}) {
+    // Quit, or the end of the input: nothing written, the edits kept.
     Workspace w;
-    TerminalRun run = run_on_terminal(w, "sed -i s/155.4750/abc/", {"q"});
+    TerminalRun run = run_on_terminal(w, "sed -i s/155.4750/abc/", {quit});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.shown.find("imgedit: your edits are kept in "
                              "img.spg.edit.asc"),
@@ -342,5 +344,60 @@ TEST(Imgedit, OnATerminalFindingsAreAskedAbout) {
     EXPECT_TRUE(read_file(w.dir.file("img.spg")) ==
                 sample_with(18, "\x12\x61\x21"));
     EXPECT_NE(run.shown.find("imgedit: img.spg written"), std::string::npos);
+  }
+}
+
+TEST(Imgedit, TheEditorChosenAndHowItEnds) {
+  struct Case {
+    std::string editor;
+    std::vector<std::string> env;  ///< more of the environment
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      // $VISUAL before $EDITOR, then editor on the path, then vi.
+      {"false",
+       {"VISUAL=sed -i s/155.4750/155.4800/"},
+       {"img.spg"},
+       0,
+       ""},
+      {"", {"PATH=" + std::string(TESTS_DIR)}, {"img.spg"}, 1,
+       "imgedit: cannot start the editor \"vi\"\n"},
+      {"", {"PATH=bin:/usr/bin:/bin"}, {"img.spg"}, 0, ""},
+      // Editors that end badly.
+      {"sh -c 'kill -9 $$'", {}, {"img.spg"}, 1,
+       "imgedit: the editor \"sh -c 'kill -9 $$'\" ended by signal 9\n"},
+      {"rm", {}, {"img.spg"}, 1, "imgedit: cannot read "},
+      {"true", {"TMPDIR=/nonexistent/folder"}, {"img.spg"}, 1,
+       "imgedit: cannot make a private folder in /nonexistent/folder: No "
+       "such file or directory\n"},
+      // Command lines that give the usage text.
+      {"true", {}, {}, 1, "imgedit [-h] [-b bank] image.spg\n"},
+      {"true", {}, {"-h"}, 1, "imgedit [-h] [-b bank] image.spg\n"},
+      {"true", {}, {"-b", "x", "img.spg"}, 1,
+       "imgedit: bank \"x\" is not a number 0 to 9\n"},
+      {"true", {}, {"img.spg", "other.spg"}, 1,
+       "imgedit [-h] [-b bank] image.spg\n"},
+  };
+  for (const Case &c : cases) {
+    Workspace w;
+    // An editor named editor, on a path of its own.
+    mkdir(w.dir.file("bin").c_str(), 0700);
+    write_file(w.dir.file("bin/editor"),
+               "#!/bin/sh\nsed -i s/155.4750/155.4800/ \"$1\"\n");
+    chmod(w.dir.file("bin/editor").c_str(), 0700);
+    ProcessOptions options;
+    options.env = c.env;
+    ProcessResult r = w.run(c.editor, c.args, options);
+    EXPECT_EQ(r.status, c.status) << c.editor << r.err;
+    if (c.err.empty())
+      EXPECT_EQ(r.err, "");
+    else
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << c.editor << r.err;
+    EXPECT_TRUE(w.temporary_folder_empty());
+    std::string image = read_file(w.dir.file("img.spg"));
+    EXPECT_TRUE(image == (c.status == 0 ? sample_with(18, "\x12\x60\x21")
+                                        : sample_image()));
   }
 }

@@ -345,15 +345,28 @@ TEST(TxtimgFormat, LaysOutALooseListingOrWritesNothing) {
   r = txtimg({"-f", "broken.asc"}, dir);
   EXPECT_TRUE(read_file(dir.file("broken.asc")) == broken);
 
-  // Refusals: a listing over an image, an image read, no input, -c with -f.
-  const std::vector<std::vector<std::string>> refused = {
-      {"-f", "loose.asc", "image.spg"}, {"-f", "image.spg"}, {"-f"},
-      {"-c", "-f", "loose.asc"}};
-  for (const auto &args : refused) {
+  // Refusals: a listing over an image, an image read, no input, -c with -f,
+  // a file too large to be a listing, none, and an empty standard input.
+  write_file(dir.file("huge.asc"), std::string(9 << 20, ' '));
+  const std::vector<std::pair<std::vector<std::string>, std::string>>
+      refused = {
+          {{"-f", "loose.asc", "image.spg"},
+           "Output file \"image.spg\" ends in .spg or .SPG; a listing must "
+           "not replace an image\n"},
+          {{"-f", "image.spg"}, "Oops - you're trying to convert a spg file"},
+          {{"-f"}, "txtimg [-h]"},
+          {{"-c", "-f", "loose.asc"}, "txtimg [-h]"},
+          {{"-f", "huge.asc"}, "huge.asc is too large to be a listing\n"},
+          {{"-f", "none.asc"}, "Cannot open none.asc\n"},
+          {{"-f", "-"}, "Error: bank 0 section is missing at line 1, file -\n"},
+      };
+  for (const auto &[args, err] : refused) {
     r = txtimg(args, dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err, "");
+    EXPECT_EQ(r.err.substr(0, err.size()), err);
+    EXPECT_EQ(r.out, "");
   }
   EXPECT_EQ(files_in(dir.path),
-            (std::vector<std::string>{"broken.asc", "loose.asc", "out.asc"}));
+            (std::vector<std::string>{"broken.asc", "huge.asc", "loose.asc",
+                                      "out.asc"}));
 }
