@@ -561,6 +561,65 @@ TEST(LooseListing, LinesThatCannotBeReadAreErrors) {
       {{{" >DEC 2026    <\r\n", " >DEC 2026    <\r\n >MORE<\r\n"}},
        "Error: the opening message has only 4 lines at line 1722, file "
        "in.asc\n"},
+      // Band lines.
+      {{{"  1  0A 00 02 01 1C 4E  >AIRCRAFT    <  118.0000  AM   136.9750  "
+         "0.0250",
+         "  1  0A 00 02 01 1C 4E  >AIRCRAFT    <  118.0000  AM   136.9750"}},
+       "Error: the step is missing; a band line is NUMBER [CODE BYTES] >TAG< "
+       "START MODE END STEP at line 1710, file in.asc\n"},
+      {{{"AM   136.9750  0.0250", "AM   136.9750  0.0250 more"}},
+       "Error: \"more\" follows the step; a band line is NUMBER [CODE BYTES] "
+       ">TAG< START MODE END STEP at line 1710, file in.asc\n"},
+      {{{"  1  0A 00 02 01 1C 4E  >AIRCRAFT", "  1  0A 00 02 >AIRCRAFT"}},
+       "Error: the code bytes before the tag are not six hexadecimal numbers; "
+       "a band line is NUMBER [CODE BYTES] >TAG< START MODE END STEP at line "
+       "1710, file in.asc\n"},
+      {{{"  1  0A 00 02 01 1C 4E", "100  0A 00 02 01 1C 4E"}},
+       "Error: band number 100 is outside 0 to 99 at line 1710, file "
+       "in.asc\n"},
+      // Lockout, talkgroup, search end, bank tag and message lines.
+      {{{"  1 12 65  155.5050", " 51 12 65  155.5050"}},
+       "Error: lockout number 51 is outside 1 to 50 at line 67, file "
+       "in.asc\n"},
+      {{{"  1 12 65  155.5050", "  1 1X 65  155.5050"}},
+       "Error: the lockout does not read; a lockout line is NUMBER [CODE "
+       "BYTES] FREQUENCY at line 67, file in.asc\n"},
+      {{{"   1 0000     [", "   1 00G0     ["}},
+       "Error: code \"00G0\" is not hexadecimal; a talkgroup line is NUMBER "
+       "[CODE] [[TEXT]] >TAG< at line 73, file in.asc\n"},
+      {{{"   1 0000     [           ]", "   1 0000     [           "}},
+       "Error: the talkgroup text has no ] after it; a talkgroup line is "
+       "NUMBER [CODE] [[TEXT]] >TAG< at line 73, file in.asc\n"},
+      {{{"   1 0000     [           ]    >            <",
+         "   1 0000     [           ]    >            "}},
+       "Error: the line does not end with the tag between > and <; a "
+       "talkgroup line is NUMBER [CODE] [[TEXT]] >TAG< at line 73, file "
+       "in.asc\n"},
+      {{{"   1 2517     [105023 Scan]", "   1 [105023 Scan Skip 7]"}},
+       "Error: talkgroup text [105023 Scan Skip 7] holds more than an ID and "
+       "Scan or Skip at line 581, file in.asc\n"},
+      {{{"End, step     15 00 01", "End, step     15 0X 01"}},
+       "Error: the search end does not read; a search end line is End, step "
+       "[CODE BYTES] END STEP at line 58, file in.asc\n"},
+      {{{"POLICE                     >POLICE      <",
+         "POLICE                     >POLICE      "}},
+       "Error: the bank tag line [TAG] >TAG< should follow the bank info line "
+       "at line 61, file in.asc\n"
+       "Error: the line does not end with the tag between > and <; a bank tag "
+       "line is [TAG] >TAG< at line 61, file in.asc\n"},
+      {{{" >CITY SCANNER<", " CITY SCANNER<"}},
+       "Error: the line does not begin with >; an opening message line is "
+       ">TEXT< at line 1719, file in.asc\n"},
+      // Headers and lines outside sections.
+      {{{"****** Bank 1 ******", "****** Bank ******"}},
+       "Error: the bank header gives no bank number at line 175, file "
+       "in.asc\n"},
+      {{{"Edit this file", "Edit these notes\r\nRead me first"}},
+       "Error: line comes before every section at line 2, file in.asc\n"
+       "Error: line comes before every section at line 3, file in.asc\n"},
+      {{{"IMGTXT Version 1.03", "IMGTXT Version x"}},
+       "Error: wrong file version, this program is for ASC V 1.03 or earlier "
+       "at line 1, file in.asc\n"},
       {{{" Search lockouts:\r\n", ""}},
        "Error: numbered line outside the channel, lockout and talkgroup lists "
        "of bank 0 at line 66, file in.asc\n"
@@ -630,6 +689,31 @@ TEST(LooseListing, ValuesStoredOtherwiseThanWrittenAreWarned) {
        "line 64, file in.asc\n"
        "Warning: fleet map S300 of block 0 is stored as S44 at line 64, file "
        "in.asc\n"},
+      // Lines without a hexadecimal column or marker, a Conv talkgroup
+      // with no code, a band no band holds, and a message of no lines.
+      {{{" 00                         Closed  00.0 kHz offset          "
+         "(Mode/Offset)",
+         "open 25"}},
+       ""},
+      {{{" 00                         Conv                             "
+         "(Bank type)",
+         "  Conv"}},
+       ""},
+      {{{"   1 0000     [           ]", "   1 [ ]"}}, ""},
+      {{{"<  118.0000  AM   136.9750", "<   18.0000  AM   136.9750"}},
+       "Warning: cannot match frequency band at line 1710, file in.asc\n"
+       "Warning: the band is stored as the empty band record, without its "
+       "tag at line 1710, file in.asc\n"},
+      {{{" >WELCOME TO  <\r\n >CITY SCANNER<\r\n >PROGRAMMED  <\r\n >DEC "
+         "2026    <\r\n",
+         ""}},
+       "Warning: the opening message has 0 lines; the rest of its 4 are "
+       "stored blank at line 1716, file in.asc\n"},
+      {{{" 06                  6   Number of preprogrammed search bands (100 "
+         "max)\r\n",
+         ""}},
+       ""},
+      {{{"Mode: Closed", "Mode: Closed"}}, ""},
       {{{"  2 13 2A  156.2100", "  2 156.2110"}},
        "Warning: lockout 156.211 is not on the 0.005 MHz step, stored as "
        "156.2100 at line 68, file in.asc\n"},
@@ -673,6 +757,18 @@ TEST(LooseListing, EncodingsAndLineEnds) {
             "Warning: character U+20AC has no place in the scanner's "
             "character set: stored as ? at line 7, file in.asc\n");
   EXPECT_NE(euro.listing.find(">STATE ?     <"), std::string::npos);
+  // Two such characters, one warning; after a byte order mark, a byte that
+  // is no UTF-8 stays itself; a last line needs no line end.
+  euro_text.replace(euro_text.find(">STATE \xE2\x82\xAC<"), 11,
+                    ">\xE2\x80\x94 \xE2\x82\xAC<");
+  euro_text.replace(euro_text.find("COUNTY FIRE"), 6, "COUNT\xC9");
+  euro_text.erase(euro_text.size() - 2);
+  Formatted two = format(euro_text);
+  EXPECT_EQ(two.printed,
+            "Warning: character U+2014, U+20AC has no place in the scanner's "
+            "character set: stored as ? at line 7, file in.asc\n");
+  EXPECT_NE(two.listing.find(">? ?         <"), std::string::npos);
+  EXPECT_NE(two.listing.find(">COUNT\xC9 FIRE <"), std::string::npos);
   // Latin-1 bytes that are no UTF-8 stay the bytes they are.
   Formatted latin = format(edited_sample({{">STATE MUTUAL<", ">STATE \xC9T\xC9<"}}));
   EXPECT_EQ(latin.printed, "");
