@@ -705,7 +705,8 @@ void check_tag_controls(const unsigned char *tag, int size,
   bool seen[0x80] = {};
   for (int i = 0; i < size; ++i) {
     unsigned char c = tag[i];
-    bool control = c < 0x20 || c == 0x7F;
+    // A NUL is how an image leaves a tag empty, and no listing holds one.
+    bool control = (c < 0x20 && c != 0) || c == 0x7F;
     shown[i] = control || c >= 0x80 ? '?' : static_cast<char>(c);
     if (control && !seen[c]) {
       seen[c] = true;

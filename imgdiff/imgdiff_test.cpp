@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -229,35 +230,93 @@ TEST(Imgdiff, OperandsAndTheLastUpload) {
     EXPECT_EQ(d.status, c.status) << c.args[0];
     EXPECT_EQ(d.out, c.out) << c.args[0];
   }
-  // The journal as imgsend leaves it: a done upload of a.spg, then one
-  // that was interrupted.
-  std::string folder = dir.file("state/scanner-memory-tools");
-  std::string reason, sha = sha256_hex(sample);
-  ASSERT_TRUE(keep_image_copy(folder, sha, sample, &reason)) << reason;
-  ASSERT_TRUE(append_journal_line(
-      folder,
-      "2026-12-09T14:02:11Z\tdone\t26551/26551\t/dev/ttyUSB0\t" + sha +
-          "\t/home/me/a.spg\n",
-      &reason));
-  Diffed d = imgdiff({"--last", dir.file("b.spg")});
-  EXPECT_EQ(d.status, 1);
-  EXPECT_EQ(d.out,
-            "Comparing with the image uploaded 2026-12-09T14:02:11Z to "
-            "/dev/ttyUSB0 (SHA256 " +
-                sha + ")\n" + backlight);
-  EXPECT_EQ(d.err, "");
-  ASSERT_TRUE(append_journal_line(
-      folder,
-      "2026-12-09T15:00:00Z\tinterrupted\t1234/26551\t/dev/ttyUSB0\t" +
-          sha256_hex(changed) + "\t/home/me/b.spg\n",
-      &reason));
-  d = imgdiff({"--last", dir.file("b.spg")});
-  EXPECT_EQ(d.status, 1);
-  EXPECT_EQ(d.err,
-            "Warning: the upload of 2026-12-09T15:00:00Z to /dev/ttyUSB0 was "
-            "interrupted at byte 1234 of 26551: the scanner may hold a "
-            "partial image since then\n");
   unsetenv("XDG_STATE_HOME");
+}
+
+TEST(Imgdiff, TheLastUploadAsTheJournalTellsIt) {
+  std::string sample = sample_file();
+  std::string changed = sample;
+  changed[5 + 26458 + 1] = 30;
+  const std::string sha = sha256_hex(sample), other = sha256_hex(changed);
+  // Journal lines: when, outcome, bytes sent, the image's hash, the pid.
+  auto line = [](const char *when, const char *outcome, long sent,
+                 const std::string &hash, long pid) {
+    std::string text = std::string("2026-12-09T") + when + "Z\t" + outcome +
+                       "\t" + std::to_string(sent) +
+                       "/26551\t/dev/ttyUSB0\t" + hash + "\t/home/me/a.spg";
+    return text + (pid ? "\t" + std::to_string(pid) : "") + "\n";
+  };
+  const std::string done = line("14:02:11", "done", 26551, sha, 0);
+  const std::string compared =
+      "Comparing with the image uploaded 2026-12-09T14:02:11Z to "
+      "/dev/ttyUSB0 (SHA256 " +
+      sha + ")\nsetting backlight: 10 s -> 30 s\n";
+  struct Case {
+    std::string journal;
+    int status;
+    std::string err;  ///< what is said on standard error, or its start
+  };
+  const Case cases[] = {
+      {done, 1, ""},
+      // Later uploads that sent part of an image, or none.
+      {done + line("15:00:00", "interrupted", 1234, other, 0), 1,
+       "Warning: the upload of 2026-12-09T15:00:00Z to /dev/ttyUSB0 was "
+       "interrupted at byte 1234 of 26551: the scanner may hold a partial "
+       "image since then\n"},
+      {done + line("15:00:00", "failed", 0, other, 0), 1, ""},
+      // A begun line without its end: killed, or a power cut.
+      {done + line("15:00:00", "begun", 0, other, 7), 1,
+       "Warning: the upload begun 2026-12-09T15:00:00Z to /dev/ttyUSB0 has "
+       "no end: the scanner may hold a partial image\n"},
+      {line("13:00:00", "begun", 0, other, 7) +
+           line("14:02:11", "begun", 0, sha, 5) +
+           line("14:02:11", "done", 26551, sha, 5),
+       1, ""},
+      {line("14:02:11", "begun", 0, sha, 5) +
+           line("14:30:00", "begun", 0, other, 7) +
+           line("14:02:11", "done", 26551, sha, 5) +
+           line("14:30:00", "failed", 100, other, 7),
+       1,
+       "Warning: the upload of 2026-12-09T14:30:00Z to /dev/ttyUSB0 failed "
+       "at byte 100 of 26551: the scanner may hold a partial image since "
+       "then\n"},
+      // A line cut short, and one glued to it.
+      {"2026-12-09T13:00\n" + done + "x" + line("15:00:00", "begun", 0, sha, 9),
+       1, "Warning: lines 1, 3 of "},
+      {line("15:00:00", "begun", 0, sha, 9), 2, "No complete upload in "},
+  };
+  for (const Case &c : cases) {
+    TempDir dir;
+    write_file(dir.file("b.spg"), changed);
+    setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
+    std::string folder = dir.file("state/scanner-memory-tools");
+    std::string reason;
+    ASSERT_TRUE(prepare_record(folder, sha, &reason)) << reason;
+    ASSERT_TRUE(keep_image_copy(folder, sha, sample, &reason)) << reason;
+    write_file(journal_path(folder), c.journal);
+    Diffed d = imgdiff({"--last", dir.file("b.spg")});
+    EXPECT_EQ(d.status, c.status) << c.journal;
+    EXPECT_EQ(d.out, c.status == 1 ? compared : "") << c.journal;
+    EXPECT_EQ(d.err.substr(0, c.err.size()), c.err) << c.journal;
+    if (c.err.empty()) {
+      EXPECT_EQ(d.err, "");
+    }
+    // The copy compared with must be what was sent.
+    write_file(image_copy_path(folder, sha), changed);
+    d = imgdiff({"--last", dir.file("b.spg")});
+    EXPECT_EQ(d.status, 2);
+    unlink(image_copy_path(folder, sha).c_str());
+    d = imgdiff({"--last", dir.file("b.spg")});
+    EXPECT_EQ(d.status, 2);
+    if (c.status == 1) {
+      EXPECT_NE(d.err.find("Cannot compare with the last upload: " +
+                           image_copy_path(folder, sha) +
+                           ": No such file or directory\n"),
+                std::string::npos)
+          << d.err;
+    }
+    unsetenv("XDG_STATE_HOME");
+  }
 }
 
 TEST(Imgdiff, UnifiedDiffOfSmallTexts) {

@@ -3,6 +3,7 @@
 #include "imgsend/imgsend.h"
 
 #include "common/files.h"
+#include "common/image_check.h"
 #include "common/version.h"
 #include "journal/journal.h"
 
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -95,19 +97,17 @@ void stop_if_requested(int bytes_sent, FILE *err) {
   throw SendFailure{};
 }
 
-/// Reads the snooze as atoi would (blanks, a sign, digits; none give 0),
-/// but refuses a number beyond an int instead of wrapping it.
-bool read_snooze(const char *text, int *snooze) {
-  char *end;
-  errno = 0;
-  long value = strtol(text, &end, 10);
-  if (end == text) {
-    *snooze = 0;
-    return true;
-  }
-  if (errno == ERANGE || value > INT_MAX || value < INT_MIN)
+/// Reads the snooze: a whole number of milliseconds, digits alone; false
+/// for any other text.  fits is false for a number beyond an int.
+bool read_snooze(const char *text, int *snooze, bool *fits) {
+  *fits = true;
+  if (*text == '\0' || strspn(text, "0123456789") != strlen(text))
     return false;
-  *snooze = static_cast<int>(value);
+  errno = 0;
+  long value = strtol(text, nullptr, 10);
+  *fits = errno != ERANGE && value <= INT_MAX;
+  if (*fits)
+    *snooze = static_cast<int>(value);
   return true;
 }
 
@@ -170,9 +170,12 @@ void clear_upload_stop() {
 bool parse_send_options(int argc, char **argv, SendOptions *options) {
   optind = 0;  // lets a caller parse more than one command line
   int option;
-  while ((option = getopt_long(argc, argv, "hnp:s:", standard_long_options,
+  while ((option = getopt_long(argc, argv, "fhnp:s:", standard_long_options,
                                nullptr)) != -1) {
     switch (option) {
+      case 'f':
+        options->force = true;
+        break;
       case 'n':
         options->record = false;
         break;
@@ -187,7 +190,8 @@ bool parse_send_options(int argc, char **argv, SendOptions *options) {
         break;
       case 's':
         options->snooze_text = optarg;
-        options->snooze_fits = read_snooze(optarg, &options->snooze);
+        options->snooze_number =
+            read_snooze(optarg, &options->snooze, &options->snooze_fits);
         break;
       default:
         return false;
@@ -211,9 +215,12 @@ void print_send_usage(FILE *err, const char *port) {
   fprintf(err,
           "          (units are milliseconds, default is %d milliseconds)\n",
           default_snooze);
-  fprintf(err, "  -n keeps no record of the upload (no journal, no copy)\n");
   fprintf(err, "  filename.spg is the input file which must end with .spg\n");
   fprintf(err, "          (defaults to %s)\n", default_send_image);
+  fprintf(err, "imgsend [-f] [-n] [-p port] [-s snooze] [filename.spg]\n");
+  fprintf(err, "  -f sends an image the scanner would misread, after naming "
+               "what it would\n");
+  fprintf(err, "  -n keeps no record of the upload (no journal, no copy)\n");
 }
 
 void build_upload_frame(const ImageBody &image, unsigned char *frame) {
@@ -314,12 +321,12 @@ void finish_upload(SerialLine &line, long start_time, long now,
 
 namespace {
 
-/// What the record of an upload needs, and what kept it from being made.
+/// What the record of an upload needs, and whether its begun line is
+/// written.
 struct UploadNote {
-  bool keep = false;
+  bool begun = false;
   std::string folder;
   UploadRecord record;
-  std::string reason;  ///< the first failure, empty when none
 };
 
 /// The absolute name of a file, links followed; the name as given when it
@@ -329,19 +336,20 @@ std::string absolute_name(const char *name) {
   return realpath(name, resolved) ? resolved : name;
 }
 
-/// Reads the image file whole, and its body from it; false after reporting
-/// why not.
+/// Reads the image file whole, at most largest_image_file bytes, and its
+/// body from it; false after reporting why not.
 bool read_image(const char *name, ImageBody &image, std::string *whole,
                 FILE *err) {
   OpenFile image_file(open(name, O_RDONLY | O_CLOEXEC));
   if (image_file.fd < 0)
     fail_system(err, "Cannot open %s", name);
-  char block[65536];
-  long got;
-  while ((got = read_fully(image_file.fd, block, sizeof block)) > 0)
-    whole->append(block, static_cast<size_t>(got));
-  if (got < 0)
-    fail_system(err, "Cannot read spg data from %s", name);
+  if (!read_small_file(image_file.fd, largest_image_file, whole)) {
+    if (errno != EFBIG)
+      fail_system(err, "Cannot read spg data from %s", name);
+    fprintf(err, "%s is too large to be an image file: more than %ld bytes\n",
+            name, largest_image_file);
+    return false;
+  }
   // A file without the header of an image (a listing renamed, say) is
   // refused before the scanner sees any of it.
   if (whole->size() >= static_cast<size_t>(header_size) &&
@@ -361,36 +369,83 @@ bool read_image(const char *name, ImageBody &image, std::string *whole,
   return true;
 }
 
-/// Keeps a copy of the image before the port is opened.
-void keep_copy(UploadNote &note, const char *name, const char *port,
-               const std::string &whole) {
+/// Prints the findings of one kind: the first few, then a count.
+void print_findings(const std::vector<ImageFinding> &findings, Finding kind,
+                    const char *prefix, const char *name, FILE *err) {
+  int count = 0;
+  for (const ImageFinding &f : findings) {
+    if (f.kind != kind)
+      continue;
+    if (++count <= findings_shown)
+      fprintf(err, "%s%s: %s: %s\n", prefix, name, f.where.c_str(),
+              f.text.c_str());
+  }
+  if (count > findings_shown)
+    fprintf(err, "%s%s: %d more like these\n", prefix, name,
+            count - findings_shown);
+}
+
+/// The check before an upload: what the scanner would misread stops it,
+/// unless forced; advice is given and the upload goes on.  True when the
+/// upload may go on.
+bool check_before_upload(const ImageBody &image, const char *name, bool force,
+                         FILE *err) {
+  std::vector<ImageFinding> findings = check_image_values(image);
+  print_findings(findings, Finding::misread, "", name, err);
+  print_findings(findings, Finding::advice, "Warning: ", name, err);
+  int misread = count_misread_records(findings);
+  if (misread == 0 || force)
+    return true;
+  fprintf(err,
+          "Not sent: the scanner would misread %d record%s; fix %s or send "
+          "anyway with -f\n",
+          misread, misread == 1 ? "" : "s", misread == 1 ? "it" : "them");
+  return false;
+}
+
+/// Records that the upload begins, before the port is opened: the begun
+/// line, synced, then the copy of the image.  Says so when the upload
+/// cannot be recorded, or its copy not kept.
+void record_begin(UploadNote &note, const char *name, const char *port,
+                  const std::string &whole, FILE *err) {
   note.record.sha256 = sha256_hex(whole);
   note.record.image = absolute_name(name);
   note.record.port = port;
   note.record.frame_size = frame_size;
+  note.record.pid = static_cast<long>(getpid());
+  note.record.began = journal_time(time(nullptr));
+  note.record.outcome = UploadOutcome::begun;
   note.folder = state_folder();
-  if (note.folder.empty())
-    note.reason = "neither XDG_STATE_HOME nor HOME is set";
-  else
-    keep_image_copy(note.folder, note.record.sha256, whole, &note.reason);
+  std::string reason;
+  if (note.folder.empty()) {
+    reason = "neither XDG_STATE_HOME nor HOME names an absolute folder";
+  } else if (prepare_record(note.folder, note.record.sha256, &reason) &&
+             append_journal_line(note.folder, format_journal_line(note.record),
+                                 true, &reason)) {
+    note.begun = true;
+    if (!keep_image_copy(note.folder, note.record.sha256, whole, &reason))
+      fprintf(err, "Warning: kept no copy of the image: %s\n",
+              reason.c_str());
+    return;
+  }
+  fprintf(err, "Warning: upload not recorded: %s\n", reason.c_str());
 }
 
-/// Writes the journal line once the upload has ended, and says so when
-/// the upload could not be recorded.
-void record_upload(UploadNote &note, UploadOutcome outcome, long bytes_sent,
-                   FILE *err) {
-  if (!note.keep)
+/// Writes the line that ends the upload's record, and says so when it
+/// cannot.
+void record_end(UploadNote &note, UploadOutcome outcome, long bytes_sent,
+                FILE *err) {
+  if (!note.begun)
     return;
   note.record.outcome = outcome;
   note.record.bytes_sent = bytes_sent;
   std::string reason;
-  if (!note.folder.empty() &&
-      !append_journal_line(note.folder, format_journal_line(note.record),
-                           &reason) &&
-      note.reason.empty())
-    note.reason = reason;
-  if (!note.reason.empty())
-    fprintf(err, "Warning: upload not recorded: %s\n", note.reason.c_str());
+  if (!append_journal_line(note.folder, format_journal_line(note.record),
+                           false, &reason))
+    fprintf(err,
+            "Warning: the end of the upload not recorded: %s; the journal "
+            "shows it begun\n",
+            reason.c_str());
 }
 
 }  // namespace
@@ -410,6 +465,13 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     print_version(stdout, "imgsend");
     return finish_standard_output(err);
   }
+  // Pacing is the scanner's only flow control: a snooze must be meant.
+  if (!options.snooze_number) {
+    fprintf(err, "Snooze time \"%s\" is not a whole number of milliseconds\n",
+            options.snooze_text);
+    print_send_usage(err, options.port);
+    return 1;
+  }
   // A snooze that wrapped round would look like a hang at 0%.
   if (!options.snooze_fits) {
     fprintf(err, "Snooze (%s) is out of range: at most %d milliseconds\n",
@@ -422,26 +484,29 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     return 1;
   }
   UploadNote note;
-  note.keep = options.record;
   try {
     static ImageBody image;
     std::string whole;
-    if (!read_image(name, image, &whole, err))
+    if (!read_image(name, image, &whole, err) ||
+        !check_before_upload(image, name, options.force, err))
       return 1;
     static unsigned char frame[frame_size];
     build_upload_frame(image, frame);
-    if (note.keep)
-      keep_copy(note, name, options.port, whole);
+    if (options.record)
+      record_begin(note, name, options.port, whole, err);
 
     // The port must not become the uploader's controlling terminal, whose
     // hang-up would end the run without a word.
     OpenFile port_file(open(options.port, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (port_file.fd < 0)
+    if (port_file.fd < 0) {
+      int error = errno;
+      record_end(note, UploadOutcome::failed, 0, err);
+      errno = error;
       fail_system(err, "Cannot open %s", options.port);
+    }
     SavedLine saved_line(port_file.fd);
     StopSignals stop_signals;
     PosixLine line(port_file.fd);
-    note.record.began = journal_time(time(nullptr));
     try {
       termios attributes;
       set_up_line(line, &attributes, options.port, err);
@@ -450,13 +515,13 @@ int run_imgsend(int argc, char **argv, FILE *err) {
       finish_upload(line, start_time, static_cast<long>(time(nullptr)),
                     options.port, err);
     } catch (const SendFailure &) {
-      record_upload(
-          note,
-          stop_signal ? UploadOutcome::interrupted : UploadOutcome::failed,
-          line.bytes_sent, err);
+      record_end(note,
+                 stop_signal ? UploadOutcome::interrupted
+                             : UploadOutcome::failed,
+                 line.bytes_sent, err);
       return 1;
     }
-    record_upload(note, UploadOutcome::done, line.bytes_sent, err);
+    record_end(note, UploadOutcome::done, line.bytes_sent, err);
     return 0;
   } catch (const SendFailure &) {
     return 1;

@@ -19,14 +19,23 @@ constexpr int body_end = frame_size - 1;  ///< byte number of body offset 0
 constexpr int block_size = 32;
 constexpr int progress_divisor = 265;
 
+/// The most an image file may hold; one is 32,773 bytes.
+constexpr long largest_image_file = 1L << 20;
+
+/// The findings of the check before an upload that are printed, of each
+/// kind; the rest are counted.
+constexpr int findings_shown = 10;
+
 /// The settings of one run of the uploader.
 struct SendOptions {
   const char *image_name = default_send_image;
   const char *port = default_port;
   int snooze = default_snooze;
   const char *snooze_text = nullptr;  ///< -s as given
+  bool snooze_number = true;  ///< false when -s is no whole number
   bool snooze_fits = true;  ///< false when -s names a number beyond an int
   bool record = true;       ///< false with -n: no journal line, no copy
+  bool force = false;       ///< -f: send an image the scanner would misread
   bool help = false;        ///< --help: the usage text on standard output
   bool version = false;     ///< --version: the version line
 };

@@ -319,16 +319,16 @@ TEST(SendOptions, DefaultsAndOverrides) {
   EXPECT_EQ(o.snooze, 7);
   EXPECT_STREQ(o.image_name, "x.spg");
 
-  EXPECT_EQ(parse({"imgsend", "-s", "abc"}, &ok).snooze, 0);
-  EXPECT_EQ(parse({"imgsend", "-s", " -12ms"}, &ok).snooze, -12);
-  o = parse({"imgsend", "-s", "2147483647"}, &ok);
-  EXPECT_TRUE(o.snooze_fits);
+  o = parse({"imgsend", "-s", "2147483647", "-f", "-n"}, &ok);
+  EXPECT_TRUE(o.snooze_number && o.snooze_fits && o.force && !o.record);
   EXPECT_EQ(o.snooze, 2147483647);
-  EXPECT_EQ(parse({"imgsend", "-s", "-2147483648"}, &ok).snooze,
-            -2147483647 - 1);
-  // Beyond an int the snooze is refused, not wrapped round.
+  EXPECT_EQ(parse({"imgsend", "-s", "0"}, &ok).snooze, 0);
+  // A whole number of milliseconds and nothing else; beyond an int the
+  // snooze is refused, not wrapped round.
+  for (const char *text : {"abc", "2O", " 20", "-12", "+5", "20ms", "", "1e3"})
+    EXPECT_FALSE(parse({"imgsend", "-s", text}, &ok).snooze_number) << text;
   for (const char *text :
-       {"99999999999", "2147483648", "-2147483649", "999999999999999999999999"})
+       {"99999999999", "2147483648", "999999999999999999999999"})
     EXPECT_FALSE(parse({"imgsend", "-s", text}, &ok).snooze_fits) << text;
 
   // A second image name is most likely a glob: the usage text is due.

@@ -111,12 +111,14 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
     report_open_failure(err, "Cannot create/open", output, output_file, "\r\n");
     return 1;
   }
+  // A file without the header of an image (a listing renamed, say) would
+  // give a listing of garbage.
   static ImageBody image;
-  const char *missing = read_image_parts(fd, image);
+  ImageFileRead result = read_image_file(fd, image);
   close(fd);
-  if (missing) {
+  if (result != ImageFileRead::ok) {
     discard_output(&output_file);
-    fprintf(err, "Cannot read %s of %s\r\n", missing, input);
+    report_image_read(result, input, err, "\r\n");
     return 1;
   }
   FILE *out = fdopen(output_file.fd, "wb");

@@ -1,6 +1,8 @@
 // The record of what the scanner holds: a copy of every image uploaded,
-// named by its SHA-256, and a journal with one line for each upload.
-// imgsend writes them; imgdiff --last reads them.
+// named by its SHA-256, and a journal with a line when an upload begins and
+// one when it ends.  imgsend writes them; imgdiff --last reads them.  The
+// record lives in a folder of the user's own, and nothing in it is trusted
+// that is not a regular file, nor any folder that others may write.
 #pragma once
 
 #include <time.h>
@@ -9,12 +11,14 @@
 #include <vector>
 
 /// The folder of the record: $XDG_STATE_HOME/scanner-memory-tools, or
-/// $HOME/.local/state/scanner-memory-tools when XDG_STATE_HOME is unset or
-/// empty; empty when neither is set.
+/// $HOME/.local/state/scanner-memory-tools when XDG_STATE_HOME is unset,
+/// empty or relative (the XDG specification says to ignore it then);
+/// empty when neither gives an absolute folder.
 std::string state_folder();
 
-/// How an upload ended.
-enum class UploadOutcome { done, interrupted, failed };
+/// How an upload stands: begun (the line written before the port is
+/// opened), or how it ended.
+enum class UploadOutcome { done, interrupted, failed, begun };
 
 /// One line of the journal.
 struct UploadRecord {
@@ -25,9 +29,10 @@ struct UploadRecord {
   std::string port;
   std::string sha256;  ///< of the whole image file, in hexadecimal
   std::string image;   ///< the image file's absolute name
+  long pid = 0;  ///< of the upload, which pairs its lines; 0 in old lines
 };
 
-/// The word of an outcome: "done", "interrupted" or "failed".
+/// The word of an outcome: "done", "interrupted", "failed" or "begun".
 const char *outcome_word(UploadOutcome outcome);
 
 /// A time as the journal writes it, in UTC.
@@ -51,18 +56,36 @@ std::string journal_path(const std::string &folder);
 std::string image_copy_path(const std::string &folder,
                             const std::string &sha256);
 
+/// The most a kept copy may hold; an image file is 32,773 bytes.
+constexpr long largest_copy_size = 1L << 20;
+
+/// Makes sure the record folder and its images folder are safe to write:
+/// folders of the user's own that no one else may write, made with mode
+/// 0700 where missing, and a journal and a copy of the image that are
+/// regular files where they exist.  False with the reason, naming the file,
+/// when anything is not.
+bool prepare_record(const std::string &folder, const std::string &sha256,
+                    std::string *reason);
+
 /// Keeps a copy of an image file's bytes under its SHA-256, written whole
-/// or not at all; an image kept before is kept once.  False with the
-/// reason ("NAME: text") when it cannot be written.
+/// or not at all; a copy kept before is kept when its SHA-256 holds, and
+/// replaced when it does not.  False with the reason ("NAME: text").
 bool keep_image_copy(const std::string &folder, const std::string &sha256,
                      const std::string &bytes, std::string *reason);
 
-/// Appends one line to the journal with a single write, so that two
-/// uploads at once cannot mix their lines; false with the reason.
+/// Appends one line to the journal with a single write, after a line feed
+/// when an earlier line was cut short, and syncs it when asked; false with
+/// the reason, the write's own.
 bool append_journal_line(const std::string &folder, const std::string &line,
-                         std::string *reason);
+                         bool sync, std::string *reason);
 
-/// Reads every line of the journal that has its form, oldest first; false
-/// with the reason when the journal cannot be read.
+/// Reads every line of the journal that has its form, oldest first, and
+/// the numbers of the lines that have not; false with the reason when the
+/// journal cannot be read, or is not a regular file of a safe folder.
 bool read_journal(const std::string &folder, std::vector<UploadRecord> *records,
-                  std::string *reason);
+                  std::vector<long> *unreadable, std::string *reason);
+
+/// Reads a kept copy and checks it against its SHA-256; false with the
+/// reason when it is missing, not a regular file or not what was sent.
+bool read_image_copy(const std::string &folder, const std::string &sha256,
+                     std::string *bytes, std::string *reason);

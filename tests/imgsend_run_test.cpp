@@ -34,17 +34,18 @@ std::string usage_with_port(const std::string &port) {
          ")\n"
          "  -s snooze sets the interblock delay\n"
          "          (units are milliseconds, default is 20 milliseconds)\n"
-         "  -n keeps no record of the upload (no journal, no copy)\n"
          "  filename.spg is the input file which must end with .spg\n"
-         "          (defaults to load.spg)\n";
+         "          (defaults to load.spg)\n"
+         "imgsend [-f] [-n] [-p port] [-s snooze] [filename.spg]\n"
+         "  -f sends an image the scanner would misread, after naming what "
+         "it would\n"
+         "  -n keeps no record of the upload (no journal, no copy)\n";
 }
 
-/// An image file whose body holds 0x11 at offset 0 and 0x22 at the end.
+/// The sample image, whose body holds 0x11 at offset 0, with 0x22 at the
+/// end: an image the scanner reads as it is.
 std::string marked_image() {
-  std::string image(32773, '\0');
-  image[0] = 2;
-  for (int i = 0; i < 26496; ++i)
-    image[5 + i] = static_cast<char>(i % 251);
+  std::string image = read_file(EXAMPLES_DIR "/sample.spg");
   image[5] = 0x11;
   image[5 + 26495] = 0x22;
   return image;
@@ -361,7 +362,7 @@ TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
                // line, or 0
     const char *folder;  // where the record goes, or null for none
     const char *outcome;
-    const char *warning;  // the end of the last line on standard error
+    const char *warning;  // the first line on standard error
     int status;
   };
   // A state folder that is a file, or a journal that is a folder, stands
@@ -383,9 +384,16 @@ TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
       {"unwritable", "@/plain", "@/home", "", true, 0, nullptr, nullptr,
        "@/plain/scanner-memory-tools: Not a directory\n", 0},
       {"journal a folder", "@/odd", "@/home", "", true, 0, nullptr, nullptr,
-       "@/odd/scanner-memory-tools/uploads.log: Is a directory\n", 0},
+       "@/odd/scanner-memory-tools/uploads.log: not a regular file\n", 0},
+      {"journal a pipe", "@/pipe", "@/home", "", true, 0, nullptr, nullptr,
+       "@/pipe/scanner-memory-tools/uploads.log: not a regular file\n", 0},
+      {"journal cut by a size limit", "@/state", "@/home", "", true, 0,
+       nullptr, nullptr,
+       "@/state/scanner-memory-tools/uploads.log: File too large\n", 0},
+      {"relative XDG_STATE_HOME", "state", "@/home", "", true, 0,
+       "@/home/.local/state/scanner-memory-tools", "done", nullptr, 0},
       {"no home", "", "", "", true, 0, nullptr, nullptr,
-       "neither XDG_STATE_HOME nor HOME is set\n", 0},
+       "neither XDG_STATE_HOME nor HOME names an absolute folder\n", 0},
   };
   // clang-format on
   for (const Case &c : cases) {
@@ -400,11 +408,16 @@ TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
     mkdir(dir.file("odd").c_str(), 0700);
     mkdir(dir.file("odd/scanner-memory-tools").c_str(), 0700);
     mkdir(dir.file("odd/scanner-memory-tools/uploads.log").c_str(), 0700);
+    mkdir(dir.file("pipe").c_str(), 0700);
+    mkdir(dir.file("pipe/scanner-memory-tools").c_str(), 0700);
+    mkfifo(dir.file("pipe/scanner-memory-tools/uploads.log").c_str(), 0600);
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
     ProcessOptions options = send_options(dir, pty.master, c.shim);
     options.env[0] = "XDG_STATE_HOME=" + in_dir(c.state);
     options.env[1] = "HOME=" + in_dir(c.home);
+    if (std::string(c.what) == "journal cut by a size limit")
+      options.file_size_limit = 100;
     if (c.stop)
       options.started = [&](pid_t pid) {
         pty.wait_for_bytes();
@@ -425,16 +438,18 @@ TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
     ProcessResult r = run_process(argv, options);
     EXPECT_EQ(r.status, c.status);
     if (c.warning) {
-      std::string tail =
+      // Said before the upload begins.
+      std::string head =
           std::string("Warning: upload not recorded: ") + in_dir(c.warning);
-      ASSERT_GE(r.err.size(), tail.size());
-      EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+      EXPECT_EQ(r.err.substr(0, head.size()), head);
     } else {
       EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
     }
     if (!c.folder) {
-      EXPECT_FALSE(file_exists(dir.file("state")));
+      // Nothing recorded: no copy, and a journal line cut short at most.
       EXPECT_FALSE(file_exists(dir.file("home")));
+      std::string images = dir.file("state/scanner-memory-tools/images");
+      EXPECT_TRUE(!file_exists(images) || files_in(images).empty());
       continue;
     }
     std::string folder = in_dir(c.folder);
@@ -442,17 +457,24 @@ TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
     ASSERT_EQ(sha.size(), 64u);
     EXPECT_EQ(read_file(folder + "/images/" + sha + ".spg"), marked_image());
     std::vector<std::string> lines = file_lines(folder + "/uploads.log");
-    ASSERT_EQ(lines.size(), 1u);
-    // time, outcome, bytes sent, port, SHA-256 and the image's name.
-    std::vector<std::string> fields;
-    for (size_t at = 0;;) {
-      size_t tab = lines[0].find('\t', at);
-      fields.push_back(lines[0].substr(at, tab - at));
-      if (tab == std::string::npos)
-        break;
-      at = tab + 1;
-    }
-    ASSERT_EQ(fields.size(), 6u) << lines[0];
+    ASSERT_EQ(lines.size(), 2u);
+    // time, outcome, bytes sent, port, SHA-256, the image's name and the
+    // process: the line that begins the upload, then the one that ends it.
+    std::vector<std::string> begun, fields;
+    for (auto [line, into] : {std::pair{lines[0], &begun}, {lines[1], &fields}})
+      for (size_t at = 0;;) {
+        size_t tab = line.find('\t', at);
+        into->push_back(line.substr(at, tab - at));
+        if (tab == std::string::npos)
+          break;
+        at = tab + 1;
+      }
+    ASSERT_EQ(begun.size(), 7u) << lines[0];
+    ASSERT_EQ(fields.size(), 7u) << lines[1];
+    EXPECT_EQ(begun[1], "begun");
+    EXPECT_EQ(begun[2], "0/26551");
+    for (int i : {0, 3, 4, 5, 6})
+      EXPECT_EQ(begun[i], fields[i]) << i;
     EXPECT_EQ(fields[0].size(), 20u);
     EXPECT_EQ(fields[0][10], 'T');
     EXPECT_EQ(fields[0].back(), 'Z');
@@ -480,4 +502,129 @@ TEST(ImgsendJournal, EveryUploadIsRecordedWithACopyOfItsImage) {
     ASSERT_NE(realpath(dir.file("load.spg").c_str(), real), nullptr);
     EXPECT_EQ(fields[5], real);
   }
+}
+
+TEST(ImgsendGate, WhatTheScannerWouldMisreadIsNotSent) {
+  // Bank 0 channel 0 of the sample: 11 56 22 00 CE 04, PL 123.0 Hz.
+  auto with = [](int offset, const std::string &bytes) {
+    std::string image = marked_image();
+    image.replace(5 + static_cast<size_t>(offset), bytes.size(), bytes);
+    return image;
+  };
+  std::string twelve = marked_image();
+  for (int k = 0; k < 12; ++k)
+    twelve[5 + 18 * k + 2] = 0x27;  // mode index 7
+  const std::string not_sent =
+      "Not sent: the scanner would misread 1 record; fix it or send anyway "
+      "with -f\n";
+  struct Case {
+    std::string image;
+    std::vector<std::string> args;
+    int status;
+    std::string err;  ///< its start
+    bool sent;
+  };
+  const Case cases[] = {
+      {with(2, "\x27"), {}, 1,
+       "load.spg: bank 0 channel 0: mode index 7 is not a mode (0 to 6)\n" +
+           not_sent,
+       false},
+      {with(2, "\x72"), {}, 1,
+       "load.spg: bank 0 channel 0: band number 7 is not a band (0 to 4)\n" +
+           not_sent,
+       false},
+      {with(4, std::string("\x00\x01", 2)), {}, 1,
+       "load.spg: bank 0 channel 0: PL tone bytes 00 01 show no tone\n" +
+           not_sent,
+       false},
+      {with(934, "\x09"), {}, 1,
+       "load.spg: bank 0: bank type 9 is not a bank type (0 to 6)\n" +
+           not_sent,
+       false},
+      // Bank 4 is a Motorola bank, whose fleet map is read.
+      {with(4 * 2443 + 935, "\x0F"), {}, 1,
+       "load.spg: bank 4: fleet map block 0 has size code 15, above 14\n" +
+           not_sent,
+       false},
+      {twelve, {}, 1,
+       "load.spg: bank 0 channel 0: mode index 7 is not a mode (0 to 6)\n",
+       false},
+      // -f sends anyway, after naming what the scanner would misread.
+      {with(2, "\x27"), {"-f"}, 0,
+       "load.spg: bank 0 channel 0: mode index 7 is not a mode (0 to 6)\n"
+       "  0%\r",
+       true},
+      // Advice is given, and the upload goes on.
+      {with(4, "\xD2"), {}, 0,
+       "Warning: load.spg: bank 0 channel 0: PL tone 123.4 is not a standard "
+       "CTCSS tone, the nearest is 123.0\n  0%\r",
+       true},
+      {with(6, "\tAB"), {}, 0,
+       "Warning: load.spg: bank 0 channel 0: tag \"?ABNTY FIRE \" holds "
+       "control bytes (09), which no display shows; stored as they are\n",
+       true},
+      // A snooze is a whole number of milliseconds.
+      {marked_image(), {"-s", "2O"}, 1,
+       "Snooze time \"2O\" is not a whole number of milliseconds\n"
+       "imgsend [-h]",
+       false},
+      {marked_image() + std::string(1 << 20, '\0'), {}, 1,
+       "load.spg is too large to be an image file: more than 1048576 bytes\n",
+       false},
+  };
+  for (const Case &c : cases) {
+    TempDir dir;
+    write_file(dir.file("load.spg"), c.image);
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    std::vector<std::string> args = {"-s", "0", "-p", pty.slave};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ProcessResult r = send(args, dir, pty.master);
+    EXPECT_EQ(r.status, c.status) << r.err.substr(0, 300);
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(r.master.size(), c.sent ? 26551u : 0u);
+    // Refused: not even the begun line of a journal.
+    EXPECT_EQ(file_exists(dir.file("state")), c.sent);
+  }
+  // Twelve records: ten named, then a count.
+  TempDir dir;
+  write_file(dir.file("load.spg"), twelve);
+  ProcessResult r = send({"-p", dir.file("port")}, dir);
+  EXPECT_NE(r.err.find("load.spg: bank 0 channel 9: mode index 7"),
+            std::string::npos);
+  EXPECT_EQ(r.err.find("bank 0 channel 10:"), std::string::npos);
+  EXPECT_NE(r.err.find("load.spg: 2 more like these\nNot sent: the scanner "
+                       "would misread 12 records; fix them or send anyway "
+                       "with -f\n"),
+            std::string::npos);
+  EXPECT_FALSE(file_exists(dir.file("port")));
+}
+
+TEST(ImgsendJournal, AnUploadKilledMidwayIsNamedByImgdiffLast) {
+  TempDir dir;
+  write_file(dir.file("load.spg"), marked_image());
+  Pty pty;
+  ASSERT_FALSE(pty.slave.empty());
+  ProcessOptions options = send_options(dir, pty.master);
+  options.started = [&](pid_t pid) {
+    pty.wait_for_bytes();
+    kill(pid, SIGKILL);
+  };
+  ProcessResult r = run_process(
+      {program_path("imgsend"), "-s", "20", "-p", pty.slave}, options);
+  EXPECT_EQ(r.signal, SIGKILL);
+  // The last upload that completed, then the one killed: it has no end.
+  std::string folder = dir.file("state/scanner-memory-tools");
+  std::string text = read_file(folder + "/uploads.log");
+  ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  std::string sha = text.substr(text.find('\t', 30) + 1, 64);
+  write_file(folder + "/uploads.log",
+             text.substr(0, 21) + "done\t26551/26551" +
+                 text.substr(text.find('\t', 30)) + text);
+  r = run_process({program_path("imgdiff"), "--last", dir.file("load.spg")},
+                  "", {"XDG_STATE_HOME=" + dir.file("state")});
+  std::string began = text.substr(0, 20);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "Warning: the upload begun " + began + " to " + pty.slave +
+                       " has no end: the scanner may hold a partial image\n");
 }

@@ -25,7 +25,7 @@ const char usage[] =
 
 std::string image_of_size(size_t size) {
   std::string image(size, '\0');
-  image[0] = 0x7F;  // the header is not examined
+  image[0] = 0x02;  // the header 02 00 00 00 00
   return image;
 }
 
@@ -100,6 +100,17 @@ TEST(ImgtxtCommandLine, InputAndOutputFailures) {
   write_file(dir.file("tiny.spg"), "abc");
   r = imgtxt({"tiny.spg", "out.asc"}, dir);
   EXPECT_EQ(r.err, "Cannot read header of tiny.spg\r\n");
+
+  // A file without an image's header, a listing renamed, say: no listing.
+  std::string listing = image_of_size(32773);
+  listing.replace(0, 6, "IMGTXT");
+  write_file(dir.file("listing.spg"), listing);
+  r = imgtxt({"listing.spg", "out.asc"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "listing.spg is not an image file: it does not start with 02 00 00 "
+            "00 00\r\n");
+  EXPECT_FALSE(file_exists(dir.file("out.asc")));
 
   write_file(dir.file("short.spg"), image_of_size(26500));
   r = imgtxt({"short.spg", "out.asc"}, dir);
