@@ -194,6 +194,15 @@ bool is_empty_talkgroup(const char *text) {
   return true;
 }
 
+/// The decimal number a talkgroup text begins with, as given however large
+/// (up to the range of long long); false when it begins with none.
+bool read_id_number(const char *text, long long *number) {
+  char *end;
+  errno = 0;
+  *number = strtoll(text, &end, 10);
+  return end != text;
+}
+
 /// Block, fleet and subfleet of a Type I talkgroup text; false when it
 /// does not give all three.
 bool read_type_one(const char *text, int *block, int *fleet, int *subfleet) {
@@ -212,8 +221,10 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     bytes[i] = static_cast<unsigned char>(fleet_map[i]);
   char back[talkgroup_text_size + 1];
   decode_talkgroup(bank_type_mot, id, bytes, back);
-  char stored[talkgroup_text_size + 1];
+  char stored[talkgroup_text_size + 16];
   printable_text(back, stored, talkgroup_text_size);
+  if (stored[0] == '\0')
+    strcpy(stored, "an empty slot");
   const char *dash = strchr(text, '-');
   long at = dash ? dash - text : -1;
   if (at == 3 || at == 4) {
@@ -268,26 +279,26 @@ void check_motorola(const char *text, const char *shown, const int *fleet_map,
     }
     return;
   }
-  int number;
-  if (sscanf(text, "%d", &number) != 1) {
+  long long number;
+  if (!read_id_number(text, &number)) {
     add_finding(findings, "talkgroup %s gives no ID, %s %04X", shown,
                 findings.stored_as, id);
     return;
   }
   constexpr int largest = 0xFFF * 16;
   if (number < 0 || number > largest) {
-    add_finding(findings, "Type II ID %d is outside 0 to %d, %s %s", number,
+    add_finding(findings, "Type II ID %lld is outside 0 to %d, %s %s", number,
                 largest, findings.stored_as, stored);
     return;
   }
   if (number % 16 != 0)
-    add_finding(findings, "Type II ID %d is not a multiple of 16, %s %d",
+    add_finding(findings, "Type II ID %lld is not a multiple of 16, %s %lld",
                 number, findings.stored_as, number / 16 * 16);
   int block = static_cast<int>((id & 0xE00) >> 9);
   if (fleet_map[block] != 0)
     add_finding(findings,
-                "Type II ID %d lies in block %d, which the fleet map marks as "
-                "Type I (S%02d)",
+                "Type II ID %lld lies in block %d, which the fleet map marks "
+                "as Type I (S%02d)",
                 number, block, fleet_map[block]);
 }
 
@@ -529,8 +540,10 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
     unsigned char no_map[fleet_block_count] = {};
     char back[talkgroup_text_size + 1];
     decode_talkgroup(bank_type_ltr, id, no_map, back);
-    char stored[talkgroup_text_size + 1];
+    char stored[talkgroup_text_size + 16];
     printable_text(back, stored, talkgroup_text_size);
+    if (stored[0] == '\0')
+      strcpy(stored, "an empty slot");
     if (area < 0 || area > 1)
       add_finding(findings, "LTR area %d is outside 0 to 1, %s %s", area,
                   findings.stored_as, stored);
@@ -542,14 +555,14 @@ void check_talkgroup(int bank_type, unsigned code, const char *text,
                   findings.stored_as, stored);
     return;
   }
-  int number;
-  if (sscanf(text, "%d", &number) != 1) {
+  long long number;
+  if (!read_id_number(text, &number)) {
     add_finding(findings, "talkgroup %s gives no ID, %s %04X", shown,
                 findings.stored_as, id);
     return;
   }
   if (number < 0 || number > 0xFFF)
-    add_finding(findings, "EDACS ID %d is outside 0 to 4095, %s %d", number,
+    add_finding(findings, "EDACS ID %lld is outside 0 to 4095, %s %d", number,
                 findings.stored_as, static_cast<int>(id & 0xFFF));
 }
 

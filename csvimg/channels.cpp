@@ -58,6 +58,20 @@ bool read_frequency(List &list, const CsvRow &row, const ChannelColumns &c,
     return false;
   }
   long long stored = nearest_step_hz(given.units);
+  int held = band_holding(given.units);
+  if (stored < 0 && held >= 0) {
+    // In a band, but nearest its end: the step there is the next band's.
+    long long step = band_step_hz(held);
+    long long nearest = band_base_hz(held) +
+                        (given.units - band_base_hz(held) + step / 2) / step *
+                            step;
+    warn(list, row.line,
+         "frequency %s MHz lies in band %d (%lld to %lld MHz), but its "
+         "nearest step, %.4f MHz, lies beyond the band's end, row skipped",
+         plain_decimal(text).c_str(), held, band_base_hz(held) / 1000000,
+         band_limit_hz(held) / 1000000, static_cast<double>(nearest) / 1e6);
+    return false;
+  }
   if (stored < 0) {
     // The bands run on from one to the next but for a gap below the top
     // one.

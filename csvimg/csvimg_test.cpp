@@ -661,3 +661,45 @@ TEST(TalkgroupImport, AHundredSlotsAndUnknownForms) {
             "(RadioReference, trunk-recorder), or ID<TAB>tag (op25) at line "
             "1, file in.csv\n");
 }
+
+TEST(CsvImg, MessagesSayWhatHappenedToRowsOutOfRange) {
+  // Each list of one row, into bank 7 (channels) or a trunked bank; the
+  // first warning it gives.
+  struct Case {
+    std::string csv;
+    int talkgroup_bank;  // -1 for a channel list
+    std::string first;
+  };
+  const Case cases[] = {
+      // In a band, but nearest a step the band does not have.
+      {"Location,Name,Frequency,Mode\n0,A,635.99375,FM\n", -1,
+       warning("frequency 635.99375 MHz lies in band 3 (380 to 636 MHz), but "
+               "its nearest step, 636.0000 MHz, lies beyond the band's end, "
+               "row skipped",
+               2)},
+      {"Location,Name,Frequency,Mode\n0,A,1061.99375,FM\n", -1,
+       warning("frequency 1061.99375 MHz lies in band 4 (806 to 1062 MHz), "
+               "but its nearest step, 1062.0000 MHz, lies beyond the band's "
+               "end, row skipped",
+               2)},
+      // An ID beyond an int is shown as given.
+      {"Decimal,Alpha Tag,Mode\n99999999999,BIG,A\n", 5,
+       warning("number 99999999999 is too large to be read; row skipped", 2) +
+           warning("EDACS ID 99999999999 is outside 0 to 4095, would be "
+                   "stored as 2047; row skipped",
+                   2)},
+      // What a row out of range would be stored as is said, an empty slot
+      // included.
+      {"Decimal,Alpha Tag,Mode\n65536,TOO BIG,A\n", 4,
+       warning("Type II ID 65536 is outside 0 to 65520, would be stored as an "
+               "empty slot; row skipped",
+               2)},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = base_image();
+    StoreOptions options = into(c.talkgroup_bank < 0 ? 7 : c.talkgroup_bank);
+    options.all_modes = true;
+    Stored s = store(c.csv, options, c.talkgroup_bank >= 0, image);
+    EXPECT_EQ(s.err.substr(0, c.first.size()), c.first);
+  }
+}

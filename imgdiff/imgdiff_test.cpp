@@ -208,10 +208,18 @@ TEST(Imgdiff, OperandsAndTheLastUpload) {
   write_file(dir.file("a.asc"),
              read_file(std::string(EXAMPLES_DIR) + "/sample.asc"));
   write_file(dir.file("bad.asc"), "not a listing\n");
+  write_file(dir.file("listing.spg"), read_file(dir.file("a.asc")));
+  // Files larger than any image or listing are not read; sparse, they take
+  // no room.
+  for (const char *huge : {"huge.spg", "huge.asc"})
+    ASSERT_EQ(truncate((write_file(dir.file(huge), ""), dir.file(huge)).c_str(),
+                       1L << 30),
+              0);
   struct Case {
     std::vector<std::string> args;
     int status;
     std::string out;
+    std::string err = "";
   };
   const std::string backlight = "setting backlight: 10 s -> 30 s\n";
   const std::vector<Case> cases = {
@@ -223,12 +231,22 @@ TEST(Imgdiff, OperandsAndTheLastUpload) {
       {{dir.file("bad.asc"), dir.file("a.spg")}, 2, ""},
       {{dir.file("a.spg")}, 2, ""},
       {{"--last", dir.file("b.spg")}, 2, ""},  // no journal yet
+      {{dir.file("a.spg"), dir.file("huge.spg")}, 2, "",
+       dir.file("huge.spg") + " is too large to be an image or a listing\n"},
+      {{dir.file("huge.asc"), dir.file("a.spg")}, 2, "",
+       dir.file("huge.asc") + " is too large to be an image or a listing\n"},
+      {{dir.file("listing.spg"), dir.file("a.spg")}, 2, "",
+       dir.file("listing.spg") +
+           " is not an image file: it does not start with 02 00 00 00 00\n"},
   };
   setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
   for (const Case &c : cases) {
     Diffed d = imgdiff(c.args);
     EXPECT_EQ(d.status, c.status) << c.args[0];
     EXPECT_EQ(d.out, c.out) << c.args[0];
+    if (!c.err.empty()) {
+      EXPECT_EQ(d.err, c.err);
+    }
   }
   unsetenv("XDG_STATE_HOME");
 }
@@ -346,4 +364,40 @@ TEST(Imgdiff, UnifiedDiffOfSmallTexts) {
   };
   for (const Case &c : cases)
     EXPECT_EQ(unified_diff(c.old_lines, c.new_lines, "o", "n"), c.diff);
+}
+
+TEST(Imgdiff, AUnifiedDiffKeepsEveryByteAsDiffDoes) {
+  // Images that differ in a few tags, some holding a NUL.
+  for (unsigned seed : {3u, 8u}) {
+    TempDir dir;
+    ImageBody image;
+    generate_image(seed, image);
+    std::string old_file(reinterpret_cast<const char *>(image_header), 5);
+    old_file.append(reinterpret_cast<const char *>(image.bytes), body_size);
+    old_file.append(trailer_size, '\0');
+    std::string new_file = old_file;
+    for (int b : {0, 4, 9}) {
+      new_file[5 + b * 2443 + 6 + 3] = '\0';
+      old_file[5 + b * 2443 + 18 + 6] = '\0';
+    }
+    write_file(dir.file("old.spg"), old_file);
+    write_file(dir.file("new.spg"), new_file);
+    for (const char *name : {"old", "new"})
+      ASSERT_EQ(run_process({program_path("imgtxt"), std::string(name) + ".spg",
+                             std::string(name) + ".asc"},
+                            dir.path)
+                    .status,
+                0);
+    ProcessResult diff = run_process(
+        {"/usr/bin/diff", "-a", "-u", "old.asc", "new.asc"}, dir.path);
+    ASSERT_EQ(diff.status, 1) << diff.err;
+    Diffed d = imgdiff({"-u", dir.file("old.spg"), dir.file("new.spg")});
+    EXPECT_EQ(d.status, 1);
+    // The same hunks, byte for byte, after the two lines that name them.
+    auto hunks = [](const std::string &text) {
+      return text.substr(text.find('\n', text.find('\n') + 1) + 1);
+    };
+    EXPECT_TRUE(hunks(d.out) == hunks(diff.out));
+    EXPECT_NE(hunks(d.out).find('\0'), std::string::npos);
+  }
 }
