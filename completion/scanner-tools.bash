@@ -95,7 +95,7 @@ _imgsend() {
         -s) return ;;
     esac
     if [[ $cur == -* ]]; then
-        _scanner_options "$cur" "-h -p -s"
+        _scanner_options "$cur" "-h -f -n -p -s"
         return
     fi
     [[ $(_scanner_operand "ps") == 1 ]] && _scanner_files "$cur" "spg|SPG"

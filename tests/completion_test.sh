@@ -45,7 +45,7 @@ expect "" imgedit a.spg ""
 expect "--help --version -b -h" imgedit -
 expect "B.SPG a.spg sub" imgsend -s 20 ""
 expect "" imgsend -s ""
-expect "--help --version -h -p -s" imgsend -
+expect "--help --version -f -h -n -p -s" imgsend -
 expect "B.SPG a.spg list.asc sub" imgdiff ""
 expect "B.SPG a.spg list.asc sub" imgdiff --last ""
 expect "--help --last --version -h -u" imgdiff -
