@@ -239,9 +239,10 @@ std::string image_copy_path(const std::string &folder,
 
 bool prepare_record(const std::string &folder, const std::string &sha256,
                     std::string *reason) {
+  // Nothing is made inside a folder that is not the user's own.
   std::string images = folder + "/" + images_name;
-  return make_folders(images, reason) && is_own_folder(folder, reason) &&
-         is_own_folder(images, reason) &&
+  return make_folders(folder, reason) && is_own_folder(folder, reason) &&
+         make_folders(images, reason) && is_own_folder(images, reason) &&
          is_regular_or_missing(journal_path(folder), reason) &&
          is_regular_or_missing(image_copy_path(folder, sha256), reason);
 }
