@@ -51,19 +51,24 @@ char signal_backup[PATH_MAX];  ///< where an older copy of those goes
 struct stat signal_written;    ///< the listing as it was written
 volatile pid_t signal_editor = 0;
 
+/// 1 when a file's inode, size and time of change are as they were, else 0;
+/// a plain comparison, for a signal handler.
+int same_file_state(const struct stat &a, const struct stat &b) {
+  return (a.st_ino == b.st_ino) & (a.st_size == b.st_size) &
+         (a.st_mtim.tv_sec == b.st_mtim.tv_sec) &
+         (a.st_mtim.tv_nsec == b.st_mtim.tv_nsec);
+}
+
 /// Ends the editor, keeps edits the listing holds, removes the private
 /// folder, then dies of the signal as it would have.
 extern "C" void clean_up_and_die(int signal_number) {
   if (signal_editor > 0)
     kill(signal_editor, signal_number);
   if (signal_folder[0]) {
-    struct stat now;
-    bool edited = stat(signal_file, &now) == 0 &&
-                  (now.st_size != signal_written.st_size ||
-                   now.st_mtim.tv_sec != signal_written.st_mtim.tv_sec ||
-                   now.st_mtim.tv_nsec != signal_written.st_mtim.tv_nsec ||
-                   now.st_ino != signal_written.st_ino);
-    if (edited) {
+    // An editor that saved gave the listing another time, size or file.
+    struct stat now = signal_written;
+    stat(signal_file, &now);
+    if (same_file_state(now, signal_written) == 0) {
       rename(signal_kept, signal_backup);
       rename(signal_file, signal_kept);
     }
@@ -86,13 +91,18 @@ sigset_t ending_set() {
   return set;
 }
 
+/// The handling of the ending signals before a run set its own.
+struct sigaction saved_actions[ending_signal_count];
+bool handlers_set = false;
+
 void set_ending_handlers(void (*handler)(int)) {
   struct sigaction action;
   memset(&action, 0, sizeof action);
   action.sa_handler = handler;
   action.sa_mask = ending_set();
-  for (int signal_number : ending_signals)
-    sigaction(signal_number, &action, nullptr);
+  for (int i = 0; i < ending_signal_count; ++i)
+    sigaction(ending_signals[i], &action, &saved_actions[i]);
+  handlers_set = true;
 }
 
 /// One run of the editor on one image.
@@ -141,12 +151,12 @@ std::string listing_text(const Session &s) {
 /// Writes a file whole, creating it with the mode given; false with errno.
 bool write_new_file(const std::string &name, const std::string &bytes,
                     int flags, mode_t mode) {
-  int fd = open(name.c_str(), O_WRONLY | O_CLOEXEC | flags, mode);
+  int fd = file_calls.open(name.c_str(), O_WRONLY | O_CLOEXEC | flags, mode);
   if (fd < 0)
     return false;
   bool done = write_fully(fd, bytes.data(), static_cast<long>(bytes.size()));
   int error = errno;
-  if (close(fd) != 0 && done) {
+  if (file_calls.close(fd) != 0 && done) {
     error = errno;
     done = false;
   }
@@ -291,7 +301,7 @@ bool run_editor(Session &s) {
 /// The listing as the editor left it; false after saying why it cannot be
 /// read.
 bool read_edited(Session &s, std::string *text) {
-  int fd = open(s.file.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = file_calls.open(s.file.c_str(), O_RDONLY | O_CLOEXEC, 0);
   bool read = fd >= 0 && read_small_file(fd, largest_listing_size, text);
   int error = errno;
   if (fd >= 0)
@@ -316,7 +326,7 @@ std::string without_block(const Session &s, const std::string &text) {
 void keep_edits(Session &s, const std::string &text) {
   std::string kept = kept_name(s);
   if (access(kept.c_str(), F_OK) == 0)
-    rename(kept.c_str(), (kept + "~").c_str());
+    file_calls.rename(kept.c_str(), (kept + "~").c_str());
   if (write_new_file(kept, text, O_CREAT | O_TRUNC, 0600)) {
     fprintf(s.err, "imgedit: your edits are kept in %s\n", kept.c_str());
     remove_private_listing(s);
@@ -556,5 +566,10 @@ int run_imgedit(int argc, char **argv, FILE *out, FILE *err) {
   }
   if (lock >= 0)
     close(lock);
+  // The signals get their old handling back.
+  if (handlers_set)
+    for (int i = 0; i < ending_signal_count; ++i)
+      sigaction(ending_signals[i], &saved_actions[i], nullptr);
+  handlers_set = false;
   return status;
 }

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "imgedit/imgedit.h"
+#include "tests/file_injection.h"
 #include "tests/process.h"
 
 namespace {
@@ -399,5 +401,86 @@ TEST(Imgedit, TheEditorChosenAndHowItEnds) {
     std::string image = read_file(w.dir.file("img.spg"));
     EXPECT_TRUE(image == (c.status == 0 ? sample_with(18, "\x12\x60\x21")
                                         : sample_image()));
+  }
+}
+
+namespace {
+
+/// What a run of imgedit in this process printed, and its status.
+struct Edited {
+  int status;
+  std::string out, err;
+};
+
+/// Runs imgedit in this process on a workspace's image, with an editor.
+Edited edit_in_process(Workspace &w, const char *editor) {
+  setenv("EDITOR", editor, 1);
+  setenv("VISUAL", "", 1);
+  setenv("TMPDIR", w.dir.file("tmp").c_str(), 1);
+  std::string image = w.dir.file("img.spg");
+  char *argv[] = {const_cast<char *>("imgedit"), image.data(), nullptr};
+  char *out_data = nullptr, *err_data = nullptr;
+  size_t out_size = 0, err_size = 0;
+  FILE *out = open_memstream(&out_data, &out_size);
+  FILE *err = open_memstream(&err_data, &err_size);
+  Edited e;
+  e.status = run_imgedit(2, argv, out, err);
+  fclose(out);
+  fclose(err);
+  e.out.assign(out_data, out_size);
+  e.err.assign(err_data, err_size);
+  free(out_data);
+  free(err_data);
+  unsetenv("EDITOR");
+  unsetenv("VISUAL");
+  unsetenv("TMPDIR");
+  return e;
+}
+
+}  // namespace
+
+TEST(ImgeditFailures, EachFailedCallKeepsTheImageAndTheEdits) {
+  // The calls in order: the image read (reads 1 and 2), the private listing
+  // written (open 1, close 1) and read back (open 2, read 3), then the
+  // image or the kept edits (open 3 on).
+  const char *good = "sed -i s/155.4750/155.4800/";
+  const char *broken = "sed -i s/155.4750/abc/";
+  struct Case {
+    const char *editor;
+    const char *call;
+    int error, after;
+    const char *err;  ///< a line of what is said; @ is the workspace
+    bool kept;        ///< the edits are kept beside the image
+  };
+  const Case cases[] = {
+      {good, "open", EACCES, 0,
+       "imgedit: cannot write @/tmp/imgedit.", false},
+      {good, "close", EIO, 0, ": Input/output error\n", false},
+      {good, "read", EIO, 2, "imgedit: cannot read @/tmp/imgedit.", false},
+      {good, "open", EACCES, 2, "Cannot open @/img.spg: Permission denied\n",
+       true},
+      {good, "rename", EIO, 0,
+       "Cannot write @/img.spg: Input/output error\n", true},
+      {broken, "open", EACCES, 2,
+       "imgedit: cannot keep your edits in @/img.spg.edit.asc: Permission "
+       "denied; they stay in @/tmp/imgedit.",
+       false},
+  };
+  if (isatty(STDIN_FILENO))
+    GTEST_SKIP() << "standard input is a terminal";
+  for (const Case &c : cases) {
+    Workspace w;
+    Edited e;
+    {
+      Injection injection(c.call, c.error, c.after, 1);
+      e = edit_in_process(w, c.editor);
+    }
+    std::string err = c.err;
+    for (size_t at; (at = err.find('@')) != std::string::npos;)
+      err.replace(at, 1, w.dir.path);
+    EXPECT_EQ(e.status, 1) << c.call;
+    EXPECT_NE(e.err.find(err), std::string::npos) << c.call << "\n" << e.err;
+    EXPECT_TRUE(read_file(w.dir.file("img.spg")) == sample_image());
+    EXPECT_EQ(file_exists(w.dir.file("img.spg.edit.asc")), c.kept) << c.call;
   }
 }
