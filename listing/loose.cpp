@@ -180,15 +180,11 @@ bool is_blank_line(const std::string &line) {
 
 /// The first character that is not a blank or a tab.
 size_t first_visible(const std::string &line) {
-  size_t at = 0;
-  while (at < line.size() && is_blank(line[at]))
-    ++at;
-  return at;
+  return std::min(line.find_first_not_of(" \t"), line.size());
 }
 
 bool is_comment(const std::string &line) {
-  size_t at = first_visible(line);
-  return at < line.size() && line[at] == '#';
+  return line.compare(first_visible(line), 1, "#") == 0;
 }
 
 // Input: byte order mark, encoding, line ends.
@@ -411,9 +407,9 @@ bool read_tag(Fields &f, char *tag, std::string *why) {
 }
 
 /// Reads ">TAG<" as the last field of a line, whose '<' is its last
-/// character; the text before '>' is given in front when wanted.
+/// character.
 bool read_last_tag(const std::string &line, size_t from, char *tag,
-                   std::string *before, std::string *why) {
+                   std::string *why) {
   size_t end = line.size();
   while (end > from && is_blank(line[end - 1]))
     --end;
@@ -451,8 +447,6 @@ bool read_last_tag(const std::string &line, size_t from, char *tag,
   }
   memset(tag, ' ', tag_size);
   memcpy(tag, line.data() + open + 1, length);
-  if (before)
-    *before = line.substr(from, open - from);
   return true;
 }
 
@@ -724,7 +718,7 @@ void read_talkgroup_line(Loose &l, const std::string &line) {
   }
   std::string why;
   if (!f.more() || f.line[f.at] != '>' ||
-      !read_last_tag(line, f.at, g.tag, nullptr, &why)) {
+      !read_last_tag(line, f.at, g.tag, &why)) {
     report(l, l.line, true, "%s; %s",
            why.empty() ? "the tag between > and < is missing" : why.c_str(),
            talkgroup_form);
@@ -807,7 +801,7 @@ void read_bank_tag_line(Loose &l, const std::string &line) {
   BankText &bank = l.t.banks[l.bank];
   std::string why;
   char tag[tag_size];
-  if (!read_last_tag(line, 0, tag, nullptr, &why)) {
+  if (!read_last_tag(line, 0, tag, &why)) {
     report(l, l.line, true, "%s; a bank tag line is [TAG] >TAG<",
            why.c_str());
     return;
@@ -869,9 +863,12 @@ void read_bank_type_line(Loose &l, const std::string &line) {
   if (count > 0 && bank_type_of(words.back()))
     name = bank_type_of(words[--count]);
   if (count > 1 || (count == 1 && !is_code_byte(words[0]))) {
+    std::string given;
+    for (size_t i = is_code_byte(words[0]) ? 1 : 0; i < words.size(); ++i)
+      given += (given.empty() ? "" : " ") + words[i];
     report(l, l.line, true,
            "bank type \"%s\" is not one of Conv, LTR, MOT, EDACS or blank",
-           shown(words.back()).c_str());
+           shown(given).c_str());
     return;
   }
   char what[40];
@@ -1056,8 +1053,7 @@ void read_bank_line(Loose &l, const std::string &line) {
     read_search_end_line(l, line);
   } else if (is_bank_info_line(line) && !tagged) {
     l.awaiting_tag = true;
-  } else if (begins_with(line, "search lockouts") ||
-             begins_with(line, "search l")) {
+  } else if (begins_with(line, "search lockout")) {
     l.block = Block::lockouts;
     start_list(l, "lockout", 1, lockout_count);
   } else if (begins_with(line, "(end lockouts)") ||
@@ -1212,7 +1208,7 @@ void read_message_line(Loose &l, const std::string &line) {
   std::string why;
   char text[tag_size];
   if (at >= line.size() || line[at] != '>' ||
-      !read_last_tag(line, at, text, nullptr, &why)) {
+      !read_last_tag(line, at, text, &why)) {
     report(l, l.line, true, "%s; %s",
            why.empty() ? "the line does not begin with >" : why.c_str(),
            message_form);
@@ -1249,7 +1245,7 @@ void read_line(Loose &l, const std::string &line) {
   }
   if (is_blank_line(line) || is_comment(line))
     return;
-  if (l.awaiting_tag && l.section == Section::bank) {
+  if (l.awaiting_tag) {
     report(l, l.line, true,
            "the bank tag line [TAG] >TAG< should follow the bank info line");
     l.awaiting_tag = false;
@@ -1260,11 +1256,8 @@ void read_line(Loose &l, const std::string &line) {
     case Section::none:
       if (!l.skipping && !is_lead_line(l, line))
         report(l, l.line, true,
-               l.t.settings_line || l.t.message_line || l.t.weather_line ||
-                       l.t.bands_line
-                   ? "line is in no section: its section header may be "
-                     "missing or unreadable"
-                   : "line comes before every section");
+               "line is in no section: its section header may be missing or "
+               "unreadable");
       break;
     case Section::bank:
       read_bank_line(l, line);
@@ -1325,7 +1318,8 @@ ChannelCode encode_channel(Loose &l, const ChannelText &c, RecordKind kind) {
                              warnings);
   bool warned = report_warnings(l, c.line, warnings);
   Findings findings;
-  if (warned && c.flags[0] != 'U')
+  // Flag U stores no frequency, so the encoder warns only of one.
+  if (warned)
     add_no_band(findings, c.frequency,
                 decode_channel_code(code.bytes, kind).frequency);
   check_channel({c.frequency, mode_names[c.mode], tone, c.flags, kind, warned},
@@ -1347,7 +1341,7 @@ bool read_talkgroup_text(Loose &l, const TalkgroupText &g, int type,
     std::string field = f.next();
     std::string name = lower(field);
     if (name == "skip" || name == "scan") {
-      skip = skip || name == "skip";
+      skip |= name == "skip";
     } else if (word.empty()) {
       word = field;
     } else {

@@ -615,11 +615,37 @@ TEST(LooseListing, LinesThatCannotBeReadAreErrors) {
        "Error: the bank header gives no bank number at line 175, file "
        "in.asc\n"},
       {{{"Edit this file", "Edit these notes\r\nRead me first"}},
-       "Error: line comes before every section at line 2, file in.asc\n"
-       "Error: line comes before every section at line 3, file in.asc\n"},
+       "Error: line is in no section: its section header may be missing or "
+       "unreadable at line 2, file in.asc\n"
+       "Error: line is in no section: its section header may be missing or "
+       "unreadable at line 3, file in.asc\n"},
       {{{"IMGTXT Version 1.03", "IMGTXT Version x"}},
        "Error: wrong file version, this program is for ASC V 1.03 or earlier "
        "at line 1, file in.asc\n"},
+      {{{"****** Bank 1 ******", "****** Bank 1234567 ******"}},
+       "Error: the bank header gives no bank number at line 175, file "
+       "in.asc\n"},
+      {{{"Closed  00.0 kHz", "Closed  30 kHz"}},
+       "Error: the mode/offset does not read: it is Open or Closed, then an "
+       "offset of 0, 12.5, 25 or 50 kHz at line 62, file in.asc\n"},
+      {{{" 00                         Conv                             (Bank",
+         " 00                         Conv LTR                         (Bank"}},
+       "Error: bank type \"Conv LTR\" is not one of Conv, LTR, MOT, EDACS "
+       "or blank at line 63, file in.asc\n"},
+      {{{"S00 S00 S00 S00 S00 S00 S00 S00  (Fleet map)",
+         "S00 S00 S00 S00 S00 S00 S00 S00 00 (Fleet map)"}},
+       "Error: the fleet map does not read: it is eight size codes S0 to S14 "
+       "at line 64, file in.asc\n"},
+      {{{"IMGTXT Version 1.03", "IMGTXT Version 2.00"}},
+       "Error: wrong file version, this program is for ASC V 1.03 or earlier "
+       "at line 1, file in.asc\n"},
+      {{{"DPL      D023  ----", "DPL  ----"}},
+       std::string("Error: mode DPL needs its code, D and octal digits") +
+           channel + " at line 10, file in.asc\n"},
+      {{{"155.4750  FM ", "155.4750  FM- "}},
+       std::string("Error: mode \"FM-\" is not one of AM, FM, PL, DPL, LTR, "
+                   "MOT, EDACS") +
+           channel + " at line 7, file in.asc\n"},
       {{{" Search lockouts:\r\n", ""}},
        "Error: numbered line outside the channel, lockout and talkgroup lists "
        "of bank 0 at line 66, file in.asc\n"
@@ -713,6 +739,9 @@ TEST(LooseListing, ValuesStoredOtherwiseThanWrittenAreWarned) {
          "max)\r\n",
          ""}},
        ""},
+      {{{"End, step     15 00 01", "end step"}}, ""},
+      {{{"[105023 Scan]", "[105023 Scan  ]"}}, ""},
+      {{{">DISPATCH    <", ">DISPATCH    <  \t"}}, ""},
       {{{"Mode: Closed", "Mode: Closed"}}, ""},
       {{{"  2 13 2A  156.2100", "  2 156.2110"}},
        "Warning: lockout 156.211 is not on the 0.005 MHz step, stored as "
@@ -769,6 +798,16 @@ TEST(LooseListing, EncodingsAndLineEnds) {
             "character set: stored as ? at line 7, file in.asc\n");
   EXPECT_NE(two.listing.find(">? ?         <"), std::string::npos);
   EXPECT_NE(two.listing.find(">COUNT\xC9 FIRE <"), std::string::npos);
+  // After a byte order mark, what is no UTF-8 (overlong, a surrogate,
+  // beyond U+10FFFF, cut short) stays the bytes it is.
+  std::string odd = utf8;
+  odd.replace(odd.find(">STATE MUTUAL<"), 14,
+              ">\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2<");
+  Formatted kept = format(odd);
+  EXPECT_EQ(kept.printed, "");
+  EXPECT_NE(kept.listing.find(
+                ">\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2 <"),
+            std::string::npos);
   // Latin-1 bytes that are no UTF-8 stay the bytes they are.
   Formatted latin = format(edited_sample({{">STATE MUTUAL<", ">STATE \xC9T\xC9<"}}));
   EXPECT_EQ(latin.printed, "");
