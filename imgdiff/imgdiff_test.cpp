@@ -302,6 +302,16 @@ TEST(Imgdiff, TheLastUploadAsTheJournalTellsIt) {
       {"2026-12-09T13:00\n" + done + "x" + line("15:00:00", "begun", 0, sha, 9),
        1, "Warning: lines 1, 3 of "},
       {line("15:00:00", "begun", 0, sha, 9), 2, "No complete upload in "},
+      // Many lines that cannot be read: the first twenty, then a count.
+      {[] {
+         std::string lines;
+         for (int i = 0; i < 21; ++i)
+           lines += "x\n";
+         return lines;
+       }() + done,
+       1,
+       "Warning: lines 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, "
+       "16, 17, 18, 19, 20 and 1 more of "},
   };
   for (const Case &c : cases) {
     TempDir dir;

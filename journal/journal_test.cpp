@@ -105,6 +105,11 @@ TEST(Journal, CopiesAreKeptVerifiedAndTheJournalAppendsWholeLines) {
   ASSERT_TRUE(keep_image_copy(folder, sha, "image", &reason)) << reason;
   EXPECT_EQ(read_file(image_copy_path(folder, sha)), "image");
   EXPECT_FALSE(read_image_copy(folder, sha256_hex("none"), &copy, &reason));
+  // A copy too large to be an image is not read, and is replaced.
+  write_file(image_copy_path(folder, sha), std::string(2 << 20, 'x'));
+  EXPECT_FALSE(read_image_copy(folder, sha, &copy, &reason));
+  EXPECT_EQ(reason, image_copy_path(folder, sha) + ": too large");
+  ASSERT_TRUE(keep_image_copy(folder, sha, "image", &reason)) << reason;
 
   // Whole lines: one cut short before is ended first, and passed over.
   ASSERT_TRUE(append_journal_line(folder, "first\n", true, &reason));
@@ -155,6 +160,11 @@ TEST(Journal, StateThatIsNotTheUsersOwnIsNotWrittenOrRead) {
        "/images/SHA.spg: a symbolic link"},
       {"mkfifo scanner-memory-tools/images/SHA.spg",
        "/images/SHA.spg: not a regular file"},
+      // Only root may give a folder away.
+      {"chown 65534 scanner-memory-tools 2>/dev/null || "
+       "chmod 0777 scanner-memory-tools",
+       geteuid() == 0 ? ": the folder belongs to another user"
+                      : ": others may write in the folder"},
   };
   for (const Case &c : cases) {
     TempDir dir;
