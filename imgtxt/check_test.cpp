@@ -138,3 +138,29 @@ TEST(ImageCheck, BandsAndSettingsNoListingShows) {
                  "enabled scan banks position 3: byte 78 is neither a digit "
                  "nor A5");
 }
+
+TEST(ImageCheck, AdviceBeforeAnUpload) {
+  // Bank 2 channel 0 made a DPL channel (byte 3 is 23): codes by their
+  // octal digits; a tone or code off the standard lists is advice.
+  expect_problem(with_body_bytes(bank2 + 2, {0x23, 0x00, 0x00, 0x02}),
+                 "bank 2 channel 0: DCS code D1000 has more than three octal "
+                 "digits: no code");
+  expect_problem(with_body_bytes(bank2 + 2, {0x23, 0x00, 0x17, 0x00}),
+                 "bank 2 channel 0: DCS code D027 is not a standard DCS code");
+  expect_problem(with_body_bytes(bank2 + 2, {0x22, 0x00, 0x01, 0x05}),
+                 "bank 2 channel 0: PL tone 128.1 is not a standard CTCSS "
+                 "tone, the nearest is 127.3");
+  expect_problem(with_body_bytes(bank2 + 6, {'\t'}),
+                 "bank 2 channel 0: tag \"?UARD       \" holds control bytes "
+                 "(09), which no display shows; stored as they are");
+  // A fleet map byte of a bank that is not Motorola's is not read.
+  expect_problem(with_body_bytes(bank2 + 935, {200}),
+                 "bank 2: fleet map block 0 has size code 200, above 14");
+  expect_problem(with_body_bytes(24430 + 5, {0x01}),
+                 "weather channel 0: tone bytes 00 01 are not shown for a "
+                 "weather channel");
+  // Band row 0 starting 255 MHz above 137 MHz, beyond band 2.
+  expect_problem(with_body_bytes(24610, {0xFF}),
+                 "preprogrammed band 0: start 392.0000 lies above band 2, "
+                 "which ends below 380.0 MHz");
+}

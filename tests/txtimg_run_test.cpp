@@ -359,6 +359,8 @@ TEST(TxtimgFormat, LaysOutALooseListingOrWritesNothing) {
           {{"-f", "huge.asc"}, "huge.asc is too large to be a listing\n"},
           {{"-f", "none.asc"}, "Cannot open none.asc\n"},
           {{"-f", "-"}, "Error: bank 0 section is missing at line 1, file -\n"},
+          {{"-f", "loose.asc", "/dev/full"},
+           "Cannot write /dev/full: No space left on device\n"},
       };
   for (const auto &[args, err] : refused) {
     r = txtimg(args, dir);
