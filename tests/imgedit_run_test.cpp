@@ -379,6 +379,12 @@ TEST(Imgedit, TheEditorChosenAndHowItEnds) {
       {"true", {}, {"-h"}, 1, "imgedit [-h] [-b bank] image.spg\n"},
       {"true", {}, {"-b", "x", "img.spg"}, 1,
        "imgedit: bank \"x\" is not a number 0 to 9\n"},
+      {"true", {}, {"-b", "", "img.spg"}, 1,
+       "imgedit: bank \"\" is not a number 0 to 9\n"},
+      // An image named .spg alone has a listing named image.asc.
+      {"sh -c 'case $0 in */image.asc) exec sed -i s/155.4750/155.4800/ "
+       "$0;; esac; exit 1'",
+       {}, {".spg"}, 0, ""},
       {"true", {}, {"img.spg", "other.spg"}, 1,
        "imgedit [-h] [-b bank] image.spg\n"},
   };
@@ -389,6 +395,7 @@ TEST(Imgedit, TheEditorChosenAndHowItEnds) {
     write_file(w.dir.file("bin/editor"),
                "#!/bin/sh\nsed -i s/155.4750/155.4800/ \"$1\"\n");
     chmod(w.dir.file("bin/editor").c_str(), 0700);
+    write_file(w.dir.file(".spg"), sample_image());
     ProcessOptions options;
     options.env = c.env;
     ProcessResult r = w.run(c.editor, c.args, options);
@@ -398,7 +405,10 @@ TEST(Imgedit, TheEditorChosenAndHowItEnds) {
     else
       EXPECT_NE(r.err.find(c.err), std::string::npos) << c.editor << r.err;
     EXPECT_TRUE(w.temporary_folder_empty());
-    std::string image = read_file(w.dir.file("img.spg"));
+    std::string edited = c.args == std::vector<std::string>{".spg"}
+                             ? ".spg"
+                             : "img.spg";
+    std::string image = read_file(w.dir.file(edited));
     EXPECT_TRUE(image == (c.status == 0 ? sample_with(18, "\x12\x60\x21")
                                         : sample_image()));
   }
