@@ -36,6 +36,8 @@ void print_usage(FILE *err) {
   fprintf(err,
           "  -b bank fills the channels of the bank in file order, not by "
           "Location\n");
+  fprintf(err, "          (-b 2-5 fills banks 2 to 5, each from channel 0)\n");
+  fprintf(err, "  -d takes channel tags from the Description column\n");
   fprintf(err, "  -t bank stores a talkgroup list in the trunked bank\n");
   fprintf(err, "  inputfile.csv is the CSV list to store\n");
   fprintf(err, "  baseimage.spg is the image whose other contents are kept\n");
@@ -51,6 +53,18 @@ bool read_bank(const char *text, int *bank) {
     return false;
   *bank = static_cast<int>(value);
   return true;
+}
+
+/// A range of banks, "B-E" with B at most E, or one bank.
+bool read_bank_range(const char *text, int *first, int *last) {
+  const char *dash = strchr(text, '-');
+  if (!dash) {
+    *last = -1;
+    return read_bank(text, first);
+  }
+  std::string from(text, static_cast<size_t>(dash - text));
+  return read_bank(from.c_str(), first) && read_bank(dash + 1, last) &&
+         *first <= *last;
 }
 
 /// The banks used, as "bank 3", "banks 0-3" or "banks 0, 2-4".
@@ -94,8 +108,8 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
   bool bank_given = false;
   const char *bank_text = nullptr;
   int option;
-  while ((option = getopt_long(argc, argv, "hckam:b:t:", standard_long_options,
-                               nullptr)) != -1) {
+  while ((option = getopt_long(argc, argv, "hckadm:b:t:",
+                               standard_long_options, nullptr)) != -1) {
     int status = answer_standard_option(option, "csvimg", print_usage);
     if (status >= 0)
       return status;
@@ -105,6 +119,8 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
       run.options.keep = true;
     } else if (option == 'a') {
       run.options.all_modes = true;
+    } else if (option == 'd') {
+      run.options.description_tags = true;
     } else if (option == 'm') {
       run.options.matches.push_back(optarg);
     } else if ((option == 'b' || option == 't') && !bank_given) {
@@ -120,13 +136,20 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
     print_usage(err);
     return 1;
   }
-  if (bank_given && !read_bank(bank_text, &run.options.bank)) {
-    fprintf(err, "Bank \"%s\" is not 0 to 9\n", bank_text);
+  bool read = run.talkgroups
+                  ? read_bank(bank_text ? bank_text : "", &run.options.bank)
+                  : read_bank_range(bank_text ? bank_text : "",
+                                    &run.options.bank, &run.options.last_bank);
+  if (bank_given && !read) {
+    fprintf(err,
+            run.talkgroups ? "Bank \"%s\" is not 0 to 9\n"
+                           : "Bank \"%s\" is not 0 to 9, nor a range such as "
+                             "2-5\n",
+            bank_text);
     return 1;
   }
-  if ((run.options.all_modes || !run.options.matches.empty()) &&
-      !run.talkgroups) {
-    fprintf(err, "Options -a and -m choose talkgroups: they need -t bank\n");
+  if (run.options.all_modes && !run.talkgroups) {
+    fprintf(err, "Option -a chooses talkgroups: it needs -t bank\n");
     return 1;
   }
   run.input = argv[optind];
@@ -210,7 +233,9 @@ bool store_list(const Run &run, FILE *in, ImageBody &image, FILE *err,
     return false;
   }
   if (summary.stored == 0) {
-    fprintf(err, "No row of %s was stored\n", run.input);
+    std::string counts = row_counts(summary, run.talkgroups, true);
+    fprintf(err, "No row of %s was stored%s%s\n", run.input,
+            counts.empty() ? "" : ": ", counts.c_str());
     ++*errors;
     return false;
   }
@@ -222,34 +247,58 @@ bool store_list(const Run &run, FILE *in, ImageBody &image, FILE *err,
 
 }  // namespace
 
-std::string summary_line(const StoreSummary &summary,
-                         const StoreOptions &options, bool talkgroups,
-                         bool checking) {
-  std::string line = "csvimg: " + std::to_string(summary.stored) + " of " +
-                     std::to_string(summary.rows) + " rows " +
-                     (checking ? "would be stored" : "stored") + " in ";
-  if (talkgroups)
-    line += "bank " + std::to_string(options.bank) + " talkgroups" +
-            range_text(summary.first, summary.last);
-  else if (options.bank != rows_by_location)
-    line += "bank " + std::to_string(options.bank) + " channels" +
-            range_text(summary.first, summary.last);
-  else
-    line += banks_text(summary.bank_used);
+std::string row_counts(const StoreSummary &summary, bool talkgroups,
+                       bool hints) {
   std::string parts;
   auto add = [&parts](long count, const char *what) {
     if (count > 0)
       parts += (parts.empty() ? "" : ", ") + std::to_string(count) + what;
   };
   if (talkgroups) {
-    add(summary.digital, " digital or encrypted");
+    add(summary.digital, hints ? " digital or encrypted (store them with -a)"
+                               : " digital or encrypted");
     add(summary.unmatched, " not matching -m");
     add(summary.invalid, " invalid");
     add(summary.left_out, " left out");
     add(summary.other_banks, " of other banks");
   } else {
-    add(summary.rows - summary.stored, " skipped");
+    add(summary.digital, " digital");
+    add(summary.trunked_sites, summary.trunked_sites == 1
+                                   ? " trunked site frequency"
+                                   : " trunked site frequencies");
+    add(summary.unmatched, " not matching -m");
+    add(summary.rows - summary.stored - summary.digital -
+            summary.trunked_sites - summary.unmatched,
+        " skipped");
   }
+  return parts;
+}
+
+std::string summary_line(const StoreSummary &summary,
+                         const StoreOptions &options, bool talkgroups,
+                         bool checking) {
+  std::string line = "csvimg: " + std::to_string(summary.stored) + " of " +
+                     std::to_string(summary.rows) + " rows " +
+                     (checking ? "would be stored" : "stored") + " in ";
+  if (talkgroups) {
+    line += "bank " + std::to_string(options.bank) + " talkgroups" +
+            range_text(summary.first, summary.last);
+  } else if (options.bank != rows_by_location) {
+    std::string banks;
+    int last = options.last_bank >= 0 ? options.last_bank : options.bank;
+    for (int b = options.bank; b <= last; ++b)
+      if (summary.first_of[b] >= 0)
+        banks += (banks.empty() ? "" : ", ") + std::string("bank ") +
+                 std::to_string(b) + " channels" +
+                 range_text(summary.first_of[b], summary.last_of[b]);
+    line += banks;
+  } else {
+    line += banks_text(summary.bank_used);
+  }
+  std::string parts = row_counts(summary, talkgroups, false);
+  if (summary.shortened > 0)
+    parts += (parts.empty() ? "" : "; ") + std::to_string(summary.shortened) +
+             (summary.shortened == 1 ? " tag shortened" : " tags shortened");
   return parts.empty() ? line : line + " (" + parts + ")";
 }
 

@@ -16,6 +16,8 @@ constexpr int rows_by_location = -1;
 /// How a list is stored, as the command line says.
 struct StoreOptions {
   int bank = rows_by_location;       ///< -b or -t: the bank the list fills
+  int last_bank = -1;  ///< -b B-E: the last bank a channel list fills
+  bool description_tags = false;     ///< -d: tags from the Description
   bool keep = false;                 ///< -k: entries after the list are kept
   bool all_modes = false;            ///< -a: digital talkgroups are stored too
   std::vector<std::string> matches;  ///< -m: texts a talkgroup must hold
@@ -34,10 +36,16 @@ struct StoreSummary {
   long unmatched = 0;    ///< talkgroups that no -m text matches
   long invalid = 0;      ///< talkgroups that cannot be stored
   long other_banks = 0;  ///< talkgroups of other banks
+  long trunked_sites = 0;  ///< rows of a trunked system's site frequencies
+  long shortened = 0;      ///< tags shortened to fit 12 characters
+  int first_of[bank_count] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  int last_of[bank_count] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 /// Stores the rows of a channel list into the image: at their Location, or
-/// filling the channels of options.bank in file order.  Warnings and errors
+/// filling the channels of options.bank (to options.last_bank) in file
+/// order.  CHIRP's lists, RadioReference's page tables and Premium
+/// downloads and RepeaterBook's downloads are read.  Warnings and errors
 /// go to err under the list's name; false after a fatal error.
 bool store_channel_list(CsvReader &reader, const char *name, FILE *err,
                         const StoreOptions &options, ImageBody &image,
@@ -48,6 +56,11 @@ bool store_channel_list(CsvReader &reader, const char *name, FILE *err,
 bool store_talkgroup_list(CsvReader &reader, const char *name, FILE *err,
                           const StoreOptions &options, ImageBody &image,
                           StoreSummary &summary);
+
+/// What became of the rows that were not stored, counted as the summary
+/// line gives them, with the option that stores them where one would.
+std::string row_counts(const StoreSummary &summary, bool talkgroups,
+                       bool hints);
 
 /// The summary line: "csvimg: N of M rows stored in ...".
 std::string summary_line(const StoreSummary &summary,

@@ -277,10 +277,12 @@ TEST(ChannelImport, EachRowIsStoredExactlyOrWarnedOf) {
       {"TWELVE CHARS    ,146.52,,,,,,,,FM,,",
        "09 68 21 00 00 00 >TWELVE CHARS<",
        {}},
+      // A name too long loses blanks and the vowels inside words from the
+      // right until it fits.
       {"A NAME TOO LONG,146.52,,,,,,,,FM,,",
-       "09 68 21 00 00 00 >A NAME TOO L<",
-       {"name \"A NAME TOO LONG\" is longer than 12 characters, cut to \"A "
-        "NAME TOO L\""}},
+       "09 68 21 00 00 00 >ANAMETOOLONG<",
+       {"name \"A NAME TOO LONG\" is longer than 12 characters, stored as "
+        "\"ANAMETOOLONG\""}},
   };
   std::string csv =
       "Location,Name,Frequency,Tone,rToneFreq,cToneFreq,DtcsCode,"
@@ -337,9 +339,9 @@ TEST(ChannelImport, LocationsGivenTwiceMissingOrRunningOut) {
        rows_by_location,
        false,
        {{499, "09 6E 21 00 00 00 >D           <"}},
-       warning("location \"x\" is not 0 to 499, row skipped", 2) +
-           warning("location \"-1\" is not 0 to 499, row skipped", 3) +
-           warning("location \"500\" is not 0 to 499, row skipped", 4),
+       warning("3 rows are skipped, as their Location is not 0 to 499: the "
+               "first",
+               2),
        1,
        4},
       // No Location column: the rows fill the banks in order from 0.
@@ -411,7 +413,8 @@ TEST(ChannelImport, ListsThatCannotBeRead) {
   ImageBody &image = base_image();
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Location,Name\n0,X\n",
-       "Error: no Frequency column at line 1, file in.csv\n"},
+       "Error: no Frequency column: the header is none of CHIRP's, "
+       "RadioReference's or RepeaterBook's at line 1, file in.csv\n"},
       {"", "Error: no header row at line 1, file in.csv\n"},
       {"\xEF\xBB\xBF", "Error: no header row at line 1, file in.csv\n"},
       {"# notes only\r\r", "Error: no header row at line 3, file in.csv\n"},
@@ -437,8 +440,8 @@ TEST(ChannelImport, TheSummaryLine) {
             "csvimg: 151 of 153 rows stored in banks 0-3, 5 (2 skipped)");
   summary = StoreSummary();
   summary.rows = summary.stored = 6;
-  summary.first = 0;
-  summary.last = 5;
+  summary.first_of[7] = 0;
+  summary.last_of[7] = 5;
   EXPECT_EQ(summary_line(summary, into(7), false, true),
             "csvimg: 6 of 6 rows would be stored in bank 7 channels 0-5");
   summary = StoreSummary();

@@ -2,10 +2,14 @@
 // rows as the image takes them.
 #include "csvimg/list.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "common/image.h"
 
@@ -154,4 +158,113 @@ void make_tag(List &list, long line, const char *what, const std::string &given,
   if (!notes.empty())
     warn(list, line, "%s \"%s\" has characters the scanner may not show: %s",
          what, shown(name.substr(0, kept_bytes)).c_str(), notes.c_str());
+}
+
+namespace {
+
+/// The characters of a UTF-8 name, each its bytes.
+std::vector<std::string> characters_of(const std::string &name) {
+  std::vector<std::string> characters;
+  for (size_t at = 0; at < name.size();) {
+    NameCharacter c = next_character(name, at);
+    characters.push_back(name.substr(c.start, c.length));
+    at += c.length;
+  }
+  return characters;
+}
+
+bool is_letter(const std::string &character) {
+  return character.size() > 1 ||
+         isalpha(static_cast<unsigned char>(character[0]));
+}
+
+}  // namespace
+
+std::string shorten_name(const std::string &name) {
+  size_t start = name.find_first_not_of(' ');
+  if (start == std::string::npos)
+    return "";
+  std::vector<std::string> c =
+      characters_of(name.substr(start, name.find_last_not_of(' ') + 1 - start));
+  for (size_t i = c.size(); c.size() > tag_size && i-- > 1;) {
+    bool vowel = c[i].size() == 1 && strchr("aeiou", c[i][0]) &&
+                 is_letter(c[i - 1]);
+    if (c[i] == " " || vowel)
+      c.erase(c.begin() + static_cast<long>(i));
+  }
+  if (c.size() > tag_size)
+    c.resize(tag_size);
+  std::string result;
+  for (const std::string &character : c)
+    result += character;
+  return result;
+}
+
+void make_distinct_tag(List &list, long line, const char *what,
+                       const std::string &given, StoredTags &stored,
+                       unsigned char *tag) {
+  std::string name = given.substr(0, given.find_last_not_of(' ') + 1);
+  std::string fit = shorten_name(name);
+  bool shortened = characters_of(name).size() > tag_size;
+  make_tag(list, line, what, shortened ? fit : name, tag);
+  if (shortened) {
+    ++stored.shortened;
+    warn(list, line, "%s \"%s\" is longer than 12 characters, stored as "
+         "\"%.12s\"", what, shown(name).c_str(),
+         shown(std::string(reinterpret_cast<char *>(tag), tag_size)).c_str());
+  }
+  std::string key(reinterpret_cast<const char *>(tag), tag_size);
+  if (key.find_first_not_of(' ') == std::string::npos)
+    return;  // no name: nothing to tell apart
+  auto earlier = stored.lines.find(key);
+  if (earlier == stored.lines.end()) {
+    stored.lines[key] = {line, name};
+    return;
+  }
+  if (earlier->second.second == name) {
+    warn(list, line, "%s \"%s\" is given at line %ld too: the scanner shows "
+         "both alike", what, shown(name).c_str(), earlier->second.first);
+    return;
+  }
+  // Told apart in the list, the same on the scanner: a number ends it.
+  std::string text = key.substr(0, key.find_last_not_of(' ') + 1);
+  for (int number = 2;; ++number) {
+    std::string suffix = std::to_string(number);
+    std::string numbered = text.substr(
+        0, std::min(text.size(), tag_size - suffix.size())) + suffix;
+    numbered.resize(tag_size, ' ');
+    if (stored.lines.count(numbered))
+      continue;
+    warn(list, line, "%s \"%s\" would show as line %ld's \"%s\" does: "
+         "stored as \"%s\"", what, shown(name).c_str(),
+         earlier->second.first, shown(earlier->second.second).c_str(),
+         shown(numbered.substr(0, numbered.find_last_not_of(' ') + 1)).c_str());
+    memcpy(tag, numbered.data(), tag_size);
+    stored.lines[numbered] = {line, name};
+    return;
+  }
+}
+
+namespace {
+
+/// A text with its letters in lower case: ASCII, and the Latin-1 capitals
+/// U+00C0 to U+00DE (but for U+00D7) in UTF-8.
+std::string folded(const std::string &text) {
+  std::string result = text;
+  for (size_t i = 0; i < result.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(result[i]);
+    unsigned char next =
+        i + 1 < result.size() ? static_cast<unsigned char>(result[i + 1]) : 0;
+    if (c < 0x80)
+      result[i] = static_cast<char>(tolower(c));
+    else if (c == 0xC3 && next >= 0x80 && next <= 0x9E && next != 0x97)
+      result[++i] = static_cast<char>(next + 0x20);
+  }
+  return result;
+}
+
+}  // namespace
+
+bool holds_folded(const std::string &text, const std::string &part) {
+  return folded(text).find(folded(part)) != std::string::npos;
 }

@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include <map>
 #include <string>
 
 #include "csvlist/csvlist.h"
@@ -50,3 +51,27 @@ std::string shown(const std::string &text);
 /// warned of.
 void make_tag(List &list, long line, const char *what, const std::string &given,
               unsigned char *tag);
+
+/// A name of more than 12 characters made to fit: blanks, and lower-case
+/// vowels that follow a letter, are dropped from the right until it fits;
+/// what is still too long is cut at 12.  A name that fits is returned as
+/// it is, blanks at both ends dropped.
+std::string shorten_name(const std::string &name);
+
+/// The tags stored so far from a list, and the lines and names they came
+/// from, so that rows told apart stay apart.
+struct StoredTags {
+  std::map<std::string, std::pair<long, std::string>> lines;
+  long shortened = 0;  ///< tags shortened to fit
+};
+
+/// The tag of a row's name: shortened to fit with a warning, made into
+/// tag bytes as make_tag does, and ended in a number when another name's
+/// tag is the same; a name given twice is warned of, naming both lines.
+void make_distinct_tag(List &list, long line, const char *what,
+                       const std::string &given, StoredTags &stored,
+                       unsigned char *tag);
+
+/// True when a text holds another, letters of any case: ASCII, and the
+/// Latin-1 letters U+00C0 to U+00FE in UTF-8.
+bool holds_folded(const std::string &text, const std::string &part);

@@ -6,6 +6,7 @@
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "common/codes.h"
 #include "common/image.h"
@@ -262,9 +263,15 @@ long count_csv_lines(const CsvReader &reader) {
 int find_column(const CsvRow &header,
                 std::initializer_list<const char *> names) {
   for (const char *name : names)
-    for (size_t i = 0; i < header.fields.size(); ++i)
-      if (header.fields[i] == name)
+    for (size_t i = 0; i < header.fields.size(); ++i) {
+      // Blanks around a header cell, and its case, do not count.
+      const std::string &cell = header.fields[i];
+      size_t start = cell.find_first_not_of(" \t");
+      size_t end = cell.find_last_not_of(" \t");
+      if (start != std::string::npos &&
+          strcasecmp(cell.substr(start, end - start + 1).c_str(), name) == 0)
         return static_cast<int>(i);
+    }
   return -1;
 }
 

@@ -104,7 +104,8 @@ void close_csv_reader(CsvReader &reader);
 long count_csv_lines(const CsvReader &reader);
 
 /// The index of the first column of a header row named as one of the
-/// names, compared exactly; -1 when there is none.
+/// names, blanks around a cell and the case of its letters aside; -1 when
+/// there is none.
 int find_column(const CsvRow &header,
                 std::initializer_list<const char *> names);
 

@@ -115,7 +115,7 @@ TEST(CsvimgCommandLine, NamesOperandsAndOutputs) {
           dir);
   EXPECT_EQ(r.status, 1);
   r = run("csvimg", {"-b", "10", "list.csv", "base.spg", "o.spg"}, dir);
-  EXPECT_EQ(r.err, "Bank \"10\" is not 0 to 9\n");
+  EXPECT_EQ(r.err, "Bank \"10\" is not 0 to 9, nor a range such as 2-5\n");
   r = run("csvimg", {"list.csv", "base.spg", "out.csv"}, dir);
   EXPECT_EQ(r.err, "Output file \"out.csv\" does not end in .spg or .SPG\n");
   r = run("csvimg", {"list.csv", "base.spg", "base.spg"}, dir);
@@ -132,7 +132,9 @@ TEST(CsvimgCommandLine, NamesOperandsAndOutputs) {
   write_file(dir.file("bad.csv"), "Name\nX\n");
   r = run("csvimg", {"bad.csv", "base.spg", "o.spg"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error: no Frequency column at line 1, file bad.csv\n");
+  EXPECT_EQ(r.err,
+            "Error: no Frequency column: the header is none of CHIRP's, "
+            "RadioReference's or RepeaterBook's at line 1, file bad.csv\n");
   EXPECT_EQ(files_in(dir.path),
             (std::vector<std::string>{"bad.csv", "base.spg", "list.csv"}));
 
@@ -178,13 +180,13 @@ TEST(CsvimgCommandLine, ChecksStoresNothingOrRefusesWhatIsNoImage) {
       {{"-c", "good.csv", "base.spg", "o.spg"}, 1, ""},
       {{"-a", "good.csv", "base.spg", "o.spg"},
        1,
-       "Options -a and -m choose talkgroups: they need -t bank\n"},
+       "Option -a chooses talkgroups: it needs -t bank\n"},
       // A run that stores nothing fails and writes nothing.
       {{"none.csv", "base.spg", "o.spg"},
        1,
        "Warning: mode DV cannot be received by the scanner (FM and AM only), "
        "row skipped at line 2, file none.csv\n"
-       "No row of none.csv was stored\n"},
+       "No row of none.csv was stored: 1 skipped\n"},
       {{"-c", "-k", "good.csv", "base.spg"},
        0,
        "csvimg: 1 of 1 rows would be stored in bank 0\n"
@@ -199,9 +201,10 @@ TEST(CsvimgCommandLine, ChecksStoresNothingOrRefusesWhatIsNoImage) {
        "Bank and Slot (imgcsv -t), a header with Decimal (RadioReference, "
        "trunk-recorder), or ID<TAB>tag (op25) at line 1, file good.csv\n"
        "0 warnings and 1 error in good.csv\n"},
+      // -m chooses channels too, in their names and comments.
       {{"-m", "FIRE", "good.csv", "base.spg", "o.spg"},
        1,
-       "Options -a and -m choose talkgroups: they need -t bank\n"},
+       "No row of good.csv was stored: 1 not matching -m\n"},
       {{"-t", "x", "good.csv", "base.spg", "o.spg"},
        1,
        "Bank \"x\" is not 0 to 9\n"},
