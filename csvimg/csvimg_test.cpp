@@ -492,17 +492,19 @@ TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
        4,
        {},
        false,
-       {"00B9 >PUBLIC WORKS<", "00BC >Police \"Main<", "00BF >MIXED       <",
-        "00C1 >Description <", "04BF >TYPE ONE    <", "00C3 >PUBLIC WORKS<",
+       // Tags too long lose blanks, and the vowels inside words, from the
+       // right: what told them apart stays.
+       {"00B9 >PUBLIC WORKS<", "00BC >Plc\"Mn\"Dsptc<", "00BF >MIXED       <",
+        "00C1 >Descrptnonly<", "04BF >TYPE ONE    <", "00C3 >PUBLICWORKS2<",
         "0000 >            <"},
        warning("alpha tag \"Police \"Main\" Dispatch\" is longer than 12 "
-               "characters, cut to \"Police \"Main\"",
+               "characters, stored as \"Plc\"Mn\"Dsptc\"",
                3) +
            warning("Hex c1 does not match Decimal 3072: a Type II ID needs "
                    "Hex x 16 = Decimal, row skipped",
                    7) +
            warning("alpha tag \"Description only\" is longer than 12 "
-                   "characters, cut to \"Description \"",
+                   "characters, stored as \"Descrptnonly\"",
                    8) +
            warning("talkgroup 2960 is given at line 2 too; the first is kept, "
                    "row skipped",
@@ -513,10 +515,7 @@ TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
                    "as 2960; row skipped",
                    12) +
            warning("alpha tag \"PUBLIC WORKS 2\" is longer than 12 "
-                   "characters, cut to \"PUBLIC WORKS\"",
-                   13) +
-           warning("alpha tag \"PUBLIC WORKS 2\" shows on the scanner as that "
-                   "of line 2, \"PUBLIC WORKS\"",
+                   "characters, stored as \"PUBLICWORKS2\"",
                    13),
        6,
        2,
@@ -528,10 +527,10 @@ TEST(TalkgroupImport, ListsAsUsersDownloadThem) {
        4,
        {"law dispatch", "FIRE"},
        true,
-       {"00BC >Police \"Main<", "00BD >DIGITAL     <", "00BF >MIXED       <",
+       {"00BC >Plc\"Mn\"Dsptc<", "00BD >DIGITAL     <", "00BF >MIXED       <",
         "04BF >TYPE ONE    <", "0000 >            <"},
        warning("alpha tag \"Police \"Main\" Dispatch\" is longer than 12 "
-               "characters, cut to \"Police \"Main\"",
+               "characters, stored as \"Plc\"Mn\"Dsptc\"",
                3),
        4,
        0,
@@ -656,7 +655,11 @@ TEST(TalkgroupImport, AHundredSlotsAndUnknownForms) {
   store("Decimal,Alpha Tag\n7,NEW\n", into(5, true), true, image);
   EXPECT_EQ(talkgroup(image, 5, 1), "0007 >NEW         <");
   EXPECT_EQ(talkgroup(image, 5, 3), "0001 >OLD         <");
-  s = store("DEC,Name\n1,X\n", into(5), true, image);
+  // DEC is Decimal, as some lists head it.
+  s = store("DEC,Alpha Tag\n7,SEVEN\n", into(5), true, image);
+  EXPECT_TRUE(s.ok);
+  EXPECT_EQ(talkgroup(image, 5, 1), "0007 >SEVEN       <");
+  s = store("Number,Name\n1,X\n", into(5), true, image);
   EXPECT_FALSE(s.ok);
   EXPECT_EQ(s.err,
             "Error: the first line is not one of a talkgroup list: a header "
@@ -705,4 +708,276 @@ TEST(CsvImg, MessagesSayWhatHappenedToRowsOutOfRange) {
     Stored s = store(c.csv, options, c.talkgroup_bank >= 0, image);
     EXPECT_EQ(s.err.substr(0, c.first.size()), c.first);
   }
+}
+
+namespace {
+
+const char page_header[] =
+    "Frequency,License,Type,Tone,Alpha Tag,Description,Mode,Tag\n";
+
+/// A RadioReference page row of a frequency, tone, tag, mode and category.
+std::string page_row(const char *frequency, const char *tone, const char *tag,
+                     const char *mode, const char *category = "") {
+  return std::string(frequency) + ",WQZZ100,BM," + tone + "," + tag +
+         ",Made up," + mode + "," + category + "\n";
+}
+
+std::string read_example(const char *name) {
+  FILE *in = fopen((std::string(EXAMPLES_DIR) + "/" + name).c_str(), "rb");
+  std::string text;
+  char buffer[4096];
+  size_t got;
+  while (in && (got = fread(buffer, 1, sizeof buffer, in)) > 0)
+    text.append(buffer, got);
+  if (in)
+    fclose(in);
+  return text;
+}
+
+}  // namespace
+
+TEST(ChannelImport, ListsAsRadioReferenceAndRepeaterBookWriteThem) {
+  // Codes worked by hand: 154.13 MHz is 17 MHz and 26 steps of 5 kHz above
+  // 137 (11 1A); PL 131.8 is 38 tenths above 128.0, range 5 (26 05); DPL
+  // 023 is octal 23, 13 00.  Into bank 7.
+  struct Case {
+    std::string csv;
+    StoreOptions options;
+    std::vector<std::string> channels;  // channels 0, 1, ... of bank 7
+    std::string first_warning;
+    long stored, digital, sites, unmatched;
+  };
+  StoreOptions into7 = into(7), sheriff = into(7), description = into(7);
+  sheriff.matches = {"SHERIFF"};
+  description.description_tags = true;
+  const std::string county =
+      std::string(page_header) +
+      page_row("154.1300", "131.8 PL", "Nowhere Co FD 1", "FMN",
+               "Fire Dispatch") +
+      page_row("155.6100", "023 DPL", "Sheriff", "FMN", "Law Dispatch") +
+      page_row("453.9125", "NAC 293", "PD Enc", "P25", "Law Tac") +
+      page_row("851.0125", "", "Site", "P25", "TRS") +
+      page_row("460.2250", "", "Schools", "DMR", "Schools") +
+      page_row("46.1200", "CSQ", "Low Band", "FM", "Fire-Tac");
+  const std::string empty = "00 00 01 08 00 00 >            <";
+  const Case cases[] = {
+      {county, into7,
+       {"11 1A 22 00 26 05 >Nowhere CFD1<", "12 7A 23 00 13 00 >Sheriff     <",
+        "11 18 01 00 00 00 >Low Band    <", empty},
+       warning("name \"Nowhere Co FD 1\" is longer than 12 characters, "
+               "stored as \"Nowhere CFD1\"",
+               2),
+       3, 2, 1, 0},
+      {county, sheriff, {"12 7A 23 00 13 00 >Sheriff     <", empty}, "", 1, 0,
+       0, 5},
+      {county, description,
+       {"11 1A 22 00 26 05 >Made up     <", "12 7A 23 00 13 00 >Made up     <"},
+       warning("name \"Made up\" is given at line 2 too: the scanner shows "
+               "both alike",
+               3),
+       3, 2, 1, 0},
+      // The Premium download, in its older form with one PL Tone; 151.25
+      // MHz is 14 MHz and 50 steps up, PL 123.0 206 tenths above 102.4.
+      {"Frequency Output,Frequency Input,FCC Callsign,Agency/Category,"
+       "Description,Alpha Tag,PL Tone,Mode,Class Station Code,Tag\n"
+       "151.2500,,WQZZ901,Forestry,Fire Dispatch,FOREST DISP,123.0 PL,FMN,"
+       "FB2,Fire Dispatch\n"
+       "158.9850,,WQZZ904,Water,Water Data,Telemetry,,Telm,FX1,Data\n",
+       into7, {"0E 32 22 00 CE 04 >FOREST DISP <", empty}, "", 1, 1, 0, 0},
+      // RepeaterBook's download: the offset's mark ends the output
+      // frequency; the tag is the call sign.
+      {read_example("repeaterbook.csv"), into7,
+       {"08 22 22 00 E8 03 >W0ZZA       <", "09 BC 21 00 00 00 >W0ZZB       <",
+        "0A 3F 23 00 13 00 >K0ZZC       <", "42 00 31 00 00 00 >W0ZZD       <",
+        "3E 28 32 00 F9 04 >W0ZZE       <", empty},
+       "", 5, 0, 0, 0},
+      // Its free CSV: the Downlink Tone is heard; FM among the modes is
+      // received.
+      {read_example("repeaterbook_free.csv"), into7,
+       {"08 22 22 00 E8 03 >W0ZZA       <", "09 BC 21 00 00 00 >W0ZZB       <",
+        "40 40 32 00 CE 04 >W0ZZG       <", empty},
+       "", 3, 1, 0, 0},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = base_image();
+    StoreSummary summary;
+    Stored s = store(c.csv, c.options, false, image, &summary);
+    EXPECT_TRUE(s.ok) << s.err;
+    EXPECT_EQ(s.err.substr(0, c.first_warning.size()), c.first_warning);
+    for (size_t k = 0; k < c.channels.size(); ++k)
+      EXPECT_EQ(channel(image, 7, static_cast<int>(k)), c.channels[k])
+          << c.csv.substr(0, 40) << " channel " << k;
+    EXPECT_EQ(summary.stored, c.stored);
+    EXPECT_EQ(summary.digital, c.digital);
+    EXPECT_EQ(summary.trunked_sites, c.sites);
+    EXPECT_EQ(summary.unmatched, c.unmatched);
+    // The counts add up to the rows.
+    EXPECT_LE(summary.stored + summary.digital + summary.trunked_sites +
+                  summary.unmatched,
+              summary.rows);
+  }
+}
+
+TEST(ChannelImport, TonesAndModesOfDownloadedLists) {
+  // One row at 154.13 MHz each: the tone bytes stored (bytes 3 to 6), or
+  // how the row is counted.
+  struct Case {
+    const char *tone, *mode;
+    const char *stored;  // bytes 3 to 6, or the row's fate
+  };
+  const Case cases[] = {
+      {"131.8 PL", "FMN", "22 00 26 05"}, {"131.8", "NFM", "22 00 26 05"},
+      {"023 DPL", "FM", "23 00 13 00"},   {"D023", "FMW", "23 00 13 00"},
+      {"023 DCS", "WFM", "23 00 13 00"},  {"D023N", "FM", "23 00 13 00"},
+      {"CSQ", "FM", "21 00 00 00"},       {"", "FM", "21 00 00 00"},
+      {"0", "FM", "21 00 00 00"},         {"131.8 PL", "AM", "skipped"},
+      {"", "AM", "20 00 00 00"},          {"NAC 293", "FM", "digital"},
+      {"RAN 1", "FM", "digital"},         {"CC 1", "FM", "digital"},
+      {"TG 5", "FM", "digital"},          {"SL 1", "FM", "digital"},
+      {"xyz", "FM", "skipped"},           {"", "P25", "digital"},
+      {"", "P25E", "digital"},            {"", "Project 25", "digital"},
+      {"", "DMR", "digital"},             {"", "NXDN48", "digital"},
+      {"", "NXDN96", "digital"},          {"", "D-STAR", "digital"},
+      {"", "YSF", "digital"},             {"", "dPMR", "digital"},
+      {"", "TETRA", "digital"},           {"", "Motorola", "digital"},
+      {"", "EDACS", "digital"},           {"", "LTR", "digital"},
+      {"", "MPT-1327", "digital"},        {"", "iDEN", "digital"},
+      {"", "Telm", "digital"},            {"", "USB", "skipped"},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = base_image();
+    StoreSummary summary;
+    store(std::string(page_header) + page_row("154.1300", c.tone, "X", c.mode),
+          into(7), false, image, &summary);
+    std::string got = summary.stored ? channel(image, 7, 0).substr(6, 11)
+                      : summary.digital ? "digital"
+                                        : "skipped";
+    // An AM channel with a tone keeps its tone and warns; the case says
+    // where it differs from FM.
+    if (std::string(c.mode) == "AM" && *c.tone)
+      got = summary.stored ? "skipped" : got;
+    EXPECT_EQ(got, c.stored) << c.tone << " " << c.mode;
+  }
+}
+
+TEST(ChannelImport, TagsThatStayApartAndBanksFilledInOrder) {
+  // Consonants alone lose nothing but what a cut takes; the second is
+  // then ended in a number.
+  ImageBody &image = base_image();
+  Stored s = store(std::string(page_header) +
+                       page_row("146.52", "", "BCDFGHJKLMNPQR", "FM") +
+                       page_row("146.55", "", "BCDFGHJKLMNPQS", "FM") +
+                       page_row("146.58", "", "Fire  Main  Ops  ", "FM"),
+                   into(7), false, image);
+  EXPECT_EQ(channel(image, 7, 0).substr(18), ">BCDFGHJKLMNP<");
+  EXPECT_EQ(channel(image, 7, 1).substr(18), ">BCDFGHJKLMN2<");
+  EXPECT_EQ(channel(image, 7, 2).substr(18), ">Fire  ManOps<");
+  EXPECT_NE(s.err.find(warning("name \"BCDFGHJKLMNPQS\" would show as line "
+                               "2's \"BCDFGHJKLMNPQR\" does: stored as "
+                               "\"BCDFGHJKLMN2\"",
+                               3)),
+            std::string::npos)
+      << s.err;
+  // 52 rows into banks 2 to 3: bank 2 whole, bank 3 from channel 0, the
+  // rest of bank 3 emptied.
+  std::string list = "Name,Frequency\n";
+  for (int i = 0; i < 52; ++i)
+    list += "CH" + std::to_string(i) + ",146.52\n";
+  StoreOptions two = into(2);
+  two.last_bank = 3;
+  ImageBody &banks = base_image();
+  memcpy(banks.bytes + 2443 * 3 + 18 * 5, "\x09\x68\x21\0\0\0KEPT", 10);
+  StoreSummary summary;
+  store(list, two, false, banks, &summary);
+  EXPECT_EQ(channel(banks, 2, 49).substr(18), ">CH49        <");
+  EXPECT_EQ(channel(banks, 3, 1).substr(18), ">CH51        <");
+  EXPECT_EQ(channel(banks, 3, 5), "00 00 01 08 00 00 >            <");
+  EXPECT_EQ(summary_line(summary, two, false, false),
+            "csvimg: 52 of 52 rows stored in bank 2 channels 0-49, bank 3 "
+            "channels 0-1");
+}
+
+TEST(TalkgroupImport, ListsRoundTwo) {
+  // Bank 5 is EDACS (Decimal is Hex), bank 4 Motorola with Type II blocks
+  // but block 2 (Decimal / 16 is the code).
+  struct Case {
+    std::string list;
+    int bank;
+    std::vector<std::string> slots;
+    std::string warnings;  // their start
+    long stored;
+  };
+  std::string junk = "Decimal,Hex,Alpha Tag,Mode\n";
+  for (int id = 101; id <= 110; ++id)
+    junk += std::to_string(id) + ",65,TG" + std::to_string(id) + ",A\n";
+  std::string p25 = "Decimal,Hex,Alpha Tag,Mode\n";
+  for (int id : {100001, 100002, 100003, 2960})
+    p25 += std::to_string(id) + ",,P" + std::to_string(id) + ",A\n";
+  const Case cases[] = {
+      // op25: blanks before the tab of the first line too.
+      {"101 \tDISPATCH  \n102\tFIRE\n", 5,
+       {"0065 >DISPATCH    <", "0066 >FIRE        <"}, "", 2},
+      // A Hex column wrong on all but one in ten rows, or fewer, is junk.
+      {junk, 5, {"0065 >TG101       <", "0066 >TG102       <"},
+       warning("the Hex column disagrees with Decimal on 9 of the 10 rows "
+               "that have both: it is ignored, and Decimal is read, as "
+               "trunk-recorder and op25 read it",
+               2),
+       10},
+      // Rows without a header, in the download's order and the page's.
+      {"101,65,DISPATCH,A,Made up,Law,City\n102,66,FIRE,A,,,\n", 5,
+       {"0065 >DISPATCH    <", "0066 >FIRE        <"},
+       warning("the list has no header line: read as RadioReference's "
+               "download (Decimal,Hex,Alpha Tag,Mode,Description,Tag,"
+               "Category); a header line would say so",
+               1),
+       2},
+      {"101,65,A,DISPATCH,Made up,Law\n102,66,D,FIRE,,\n", 5,
+       {"0065 >DISPATCH    <", "0000 >            <"},
+       warning("the list has no header line: read as RadioReference's web "
+               "page (Decimal,Hex,Mode,Alpha Tag,Description,Tag); a header "
+               "line would say so",
+               1),
+       1},
+      // Another system's IDs: one warning first, then one for each reason.
+      {p25, 4, {"00B9 >P2960       <"},
+       warning("the list does not look like a Motorola system's: 3 of its 4 "
+               "IDs (2960 to 100003) cannot be held by a bank of type MOT",
+               2) +
+           warning("Type II ID 100001 is outside 0 to 65520, would be stored "
+                   "as 34464 Scan; row skipped",
+                   2),
+       1},
+      // imgcsv's own form: a bank that is no whole number, a skip in
+      // lower case.
+      {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n5,1,15,15,MAINT,s\n"
+       "3.0,2,16,16,ODD,\nx,3,17,17,ODD,\n",
+       5, {"800F >MAINT       <", "0000 >            <"},
+       warning("bank \"3.0\" is not a whole number 0 to 9, row skipped", 3) +
+           warning("bank \"x\" is not a whole number 0 to 9, row skipped", 4),
+       1},
+  };
+  for (const Case &c : cases) {
+    ImageBody &image = base_image();
+    StoreSummary summary;
+    Stored s = store(c.list, into(c.bank), true, image, &summary);
+    EXPECT_EQ(s.err.substr(0, c.warnings.size()), c.warnings) << c.list;
+    for (size_t t = 0; t < c.slots.size(); ++t)
+      EXPECT_EQ(talkgroup(image, c.bank, static_cast<int>(t) + 1), c.slots[t])
+          << c.list;
+    EXPECT_EQ(summary.stored, c.stored) << c.list;
+  }
+  // -m folds the case of Latin-1 letters too; what nothing matched says so.
+  ImageBody &image = base_image();
+  StoreOptions options = into(5);
+  options.matches = {"CAFÉ"};
+  StoreSummary summary;
+  store("Decimal,Alpha Tag\n101,Café Ops\n102,Other\n", options, true, image,
+        &summary);
+  EXPECT_EQ(summary.stored, 1);
+  EXPECT_EQ(summary.unmatched, 1);
+  summary.stored = 0;
+  summary.digital = 2;
+  EXPECT_EQ(row_counts(summary, true, true),
+            "2 digital or encrypted (store them with -a), 1 not matching -m");
 }

@@ -186,12 +186,15 @@ std::string shorten_name(const std::string &name) {
     return "";
   std::vector<std::string> c =
       characters_of(name.substr(start, name.find_last_not_of(' ') + 1 - start));
-  for (size_t i = c.size(); c.size() > tag_size && i-- > 1;) {
-    bool vowel = c[i].size() == 1 && strchr("aeiou", c[i][0]) &&
-                 is_letter(c[i - 1]);
-    if (c[i] == " " || vowel)
-      c.erase(c.begin() + static_cast<long>(i));
-  }
+  // Blanks and lower-case vowels first, then, for names in capitals,
+  // upper-case vowels: each from the right, and a vowel only after a letter.
+  for (const char *vowels : {"aeiou", "AEIOU"})
+    for (size_t i = c.size(); c.size() > tag_size && i-- > 1;) {
+      bool vowel = c[i].size() == 1 && strchr(vowels, c[i][0]) &&
+                   is_letter(c[i - 1]);
+      if ((c[i] == " " && vowels[0] == 'a') || vowel)
+        c.erase(c.begin() + static_cast<long>(i));
+    }
   if (c.size() > tag_size)
     c.resize(tag_size);
   std::string result;

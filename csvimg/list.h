@@ -53,9 +53,10 @@ void make_tag(List &list, long line, const char *what, const std::string &given,
               unsigned char *tag);
 
 /// A name of more than 12 characters made to fit: blanks, and lower-case
-/// vowels that follow a letter, are dropped from the right until it fits;
-/// what is still too long is cut at 12.  A name that fits is returned as
-/// it is, blanks at both ends dropped.
+/// vowels that follow a letter, are dropped from the right until it fits,
+/// then upper-case vowels that follow a letter; what is still too long is
+/// cut at 12.  A name that fits is returned as it is, blanks at both ends
+/// dropped.
 std::string shorten_name(const std::string &name);
 
 /// The tags stored so far from a list, and the lines and names they came

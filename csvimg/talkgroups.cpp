@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/codes.h"
 #include "common/rules.h"
@@ -19,6 +20,7 @@ enum class TalkgroupFormat {
   own,             ///< a header with Bank and Slot, as imgcsv -t writes
   radioreference,  ///< a header with Decimal: RadioReference, trunk-recorder
   op25,            ///< no header, ID TAB tag [TAB priority]
+  headless,        ///< RadioReference's rows without their header
 };
 
 /// The columns of a talkgroup list that are used; -1 when absent.
@@ -32,12 +34,42 @@ struct Bank {
   int number;
   int type;
   int fleet_map[fleet_block_count];
-  std::map<unsigned, long> lines_of_ids;      ///< ID code, skip bit clear
-  std::map<std::string, long> lines_of_tags;  ///< 12 tag bytes
-  std::map<long, std::string> names_of_lines;
+  std::map<unsigned, long> lines_of_ids;  ///< ID code, skip bit clear
+  StoredTags tags;
   long first_other = 0;
   long first_left_out = 0;
+  bool hex_ignored = false;  ///< the Hex column is junk and not read
+  /// Rows skipped for a reason: the first line and warning, and the count.
+  std::map<std::string, std::pair<std::pair<long, std::string>, long>> skips;
 };
+
+/// Warns of a row skipped for a reason, the first time the reason (the
+/// warning but for its numbers) is met; the others are counted.
+void skip_row(List &list, Bank &bank, long line, const std::string &message) {
+  std::string reason;
+  for (char c : message)
+    if (!isdigit(static_cast<unsigned char>(c)))
+      reason += c;
+  auto found = bank.skips.find(reason);
+  if (found != bank.skips.end()) {
+    ++found->second.second;
+    return;
+  }
+  bank.skips[reason] = {{line, message}, 1};
+  warn(list, line, "%s", message.c_str());
+}
+
+/// Counts, at their first lines, the rows skipped for a reason met more
+/// than once.
+void warn_of_skips(List &list, const Bank &bank) {
+  std::map<long, long> counts;
+  for (const auto &[reason, skipped] : bank.skips)
+    if (skipped.second > 1)
+      counts[skipped.first.first] = skipped.second;
+  for (const auto &[line, count] : counts)
+    warn(list, line, "%ld rows in all are skipped for that reason: the first",
+         count);
+}
 
 /// Whether a RadioReference Mode is stored: A and M, partly
 /// encrypted or not; D, T and every fully encrypted mode are not for an
@@ -53,16 +85,6 @@ int keeps_mode(const std::string &mode) {
   return -1;
 }
 
-/// True when a text holds another, ignoring the case of ASCII letters.
-bool holds_text(const std::string &text, const std::string &part) {
-  auto lower = [](std::string s) {
-    for (char &c : s)
-      c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return s;
-  };
-  return lower(text).find(lower(part)) != std::string::npos;
-}
-
 /// True when a row matches one of the -m texts, or there are none.
 bool matches_choice(const CsvRow &row, const TalkgroupColumns &c,
                     const StoreOptions &options) {
@@ -70,25 +92,70 @@ bool matches_choice(const CsvRow &row, const TalkgroupColumns &c,
     return true;
   for (const std::string &match : options.matches)
     for (int column : {c.alpha_tag, c.description, c.tag, c.category})
-      if (column >= 0 && holds_text(field_of(row, column), match))
+      if (column >= 0 && holds_folded(field_of(row, column), match))
         return true;
   return false;
+}
+
+/// True when a line is a row of RadioReference's: a decimal ID, a comma,
+/// and a hexadecimal one.
+bool is_headless_row(const std::string &line) {
+  size_t digits = strspn(line.c_str(), "0123456789");
+  if (digits == 0 || digits >= line.size() || line[digits] != ',')
+    return false;
+  size_t hex = strspn(line.c_str() + digits + 1, "0123456789abcdefABCDEF");
+  return hex > 0 && (line.size() == digits + 1 + hex ||
+                     line[digits + 1 + hex] == ',');
+}
+
+/// The field of a simple comma-separated line at an index, blanks around
+/// it dropped.
+std::string field_after(const std::string &line, int index) {
+  size_t at = 0;
+  for (int i = 0; i < index && at != std::string::npos; ++i)
+    at = line.find(',', at) == std::string::npos ? std::string::npos
+                                                 : line.find(',', at) + 1;
+  if (at == std::string::npos)
+    return "";
+  std::string field = line.substr(at, line.find(',', at) - at);
+  return trimmed(field.c_str());
 }
 
 /// Tells the form of a list from its first line, and reads its header.
 TalkgroupFormat read_format(List &list, TalkgroupColumns &c) {
   std::string first = first_csv_line(list.reader);
+  // op25: an ID, blanks perhaps, a tab, then the tag.
   size_t digits = strspn(first.c_str(), "0123456789");
-  if (digits > 0 && digits < first.size() && first[digits] == '\t') {
+  size_t blanks = digits + strspn(first.c_str() + digits, " ");
+  if (digits > 0 && blanks < first.size() && first[blanks] == '\t') {
     set_csv_dialect(list.reader, '\t', true);
     c.decimal = 0;
     c.alpha_tag = 1;
     return TalkgroupFormat::op25;
   }
   set_csv_dialect(list.reader, ',', true);
+  // RadioReference's rows without a header: an ID, then a hexadecimal one.
+  if (is_headless_row(first)) {
+    std::string third = field_after(first, 2);
+    bool mode_third = keeps_mode(third) >= 0;
+    c.decimal = 0;
+    c.hex = 1;
+    c.mode = mode_third ? 2 : 3;
+    c.alpha_tag = mode_third ? 3 : 2;
+    c.description = 4;
+    c.tag = 5;
+    c.category = mode_third ? -1 : 6;
+    warn(list, 1,
+         "the list has no header line: read as RadioReference's %s "
+         "(Decimal,Hex,%s); a header line would say so",
+         mode_third ? "web page" : "download",
+         mode_third ? "Mode,Alpha Tag,Description,Tag"
+                    : "Alpha Tag,Mode,Description,Tag,Category");
+    return TalkgroupFormat::headless;
+  }
   CsvRow header = read_header(list);
   c.bank = find_column(header, {"Bank"});
-  c.decimal = find_column(header, {"Decimal"});
+  c.decimal = find_column(header, {"Decimal", "DEC"});
   c.alpha_tag = find_column(header, {"Alpha Tag"});
   if (c.bank >= 0 && find_column(header, {"Slot"}) >= 0) {
     // As imgcsv -t writes it, blanks in a tag included.
@@ -123,10 +190,10 @@ bool read_hex(const std::string &text, unsigned long *value) {
 /// The Hex column against the Decimal one: Type II IDs carry their four
 /// status bits in Decimal only, EDACS IDs are the same in both.
 bool hex_agrees(List &list, const CsvRow &row, const TalkgroupColumns &c,
-                const Bank &bank, const std::string &id) {
+                Bank &bank, const std::string &id) {
   std::string hex = trimmed(field_of(row, c.hex));
   if (hex.empty() || id.find('-') != std::string::npos ||
-      bank.type == bank_type_ltr)
+      bank.type == bank_type_ltr || bank.hex_ignored)
     return true;
   unsigned long value;
   long decimal;
@@ -137,24 +204,24 @@ bool hex_agrees(List &list, const CsvRow &row, const TalkgroupColumns &c,
   if (bank.type == bank_type_edacs && read &&
       static_cast<long>(value) == decimal)
     return true;
-  warn(list, row.line,
-       bank.type == bank_type_mot
-           ? "Hex %s does not match Decimal %s: a Type II ID needs Hex x 16 "
-             "= Decimal, row skipped"
-           : "Hex %s does not match Decimal %s: an EDACS ID needs Hex = "
-             "Decimal, row skipped",
-       shown(hex).c_str(), shown(id).c_str());
+  skip_row(list, bank, row.line,
+           (bank.type == bank_type_mot
+                ? "Hex " + shown(hex) + " does not match Decimal " + shown(id) +
+                      ": a Type II ID needs Hex x 16 = Decimal, row skipped"
+                : "Hex " + shown(hex) + " does not match Decimal " + shown(id) +
+                      ": an EDACS ID needs Hex = Decimal, row skipped"));
   return false;
 }
 
-/// The ID code of a row's ID in the bank; false after a warning when the
-/// bank cannot hold it as written.
-bool encode_row_id(List &list, long line, const Bank &bank,
-                   const std::string &id, bool skip, unsigned *code) {
+/// The findings of an ID in a bank: none when the bank holds it as
+/// written.  code receives the ID code.
+Findings judge_id(const Bank &bank, const std::string &id, bool skip,
+                  unsigned *code) {
   Findings findings;
   findings.stored_as = "would be stored as";
   findings.is_stored_as = "would be stored as";
   char text[longest_talkgroup_id + 6];
+  *code = 0;
   if (talkgroup_text_of_id(bank.type, id.c_str(), skip, text, findings)) {
     *code = encode_talkgroup(bank.type, 0, text, bank.fleet_map);
     if (!strchr(text, '-'))
@@ -165,40 +232,112 @@ bool encode_row_id(List &list, long line, const Bank &bank,
       add_finding(findings, "talkgroup ID %s would be an empty slot",
                   shown(id).c_str());
   }
-  for (int i = 0; i < findings.count; ++i)
-    warn(list, line, "%s; row skipped", findings.text[i]);
-  return findings.count == 0;
+  return findings;
 }
 
-/// Warns of a tag that the scanner shows as it shows another talkgroup's.
-void check_same_tag(List &list, long line, Bank &bank, const std::string &name,
-                    const unsigned char *tag) {
-  std::string key(reinterpret_cast<const char *>(tag), tag_size);
-  auto found = bank.lines_of_tags.find(key);
-  if (found == bank.lines_of_tags.end()) {
-    bank.lines_of_tags[key] = line;
-    bank.names_of_lines[line] = name;
+/// The ID a row gives.
+std::string id_of(const CsvRow &row, const TalkgroupColumns &c,
+                  TalkgroupFormat format) {
+  std::string id = trimmed(field_of(row, c.decimal));
+  if (id.empty() && format == TalkgroupFormat::own)
+    id = trimmed(field_of(row, c.id));
+  return id;
+}
+
+/// Ignores a Hex column that disagrees with Decimal on nearly every row
+/// that has both (at least three, all but one in ten at most), with one
+/// warning: trunk-recorder and op25 read Decimal alone.
+void judge_hex_column(List &list, const std::vector<CsvRow> &rows,
+                      const TalkgroupColumns &c, TalkgroupFormat format,
+                      Bank &bank) {
+  if (c.hex < 0 || bank.type == bank_type_ltr)
     return;
+  long both = 0, disagree = 0, first = 0;
+  for (const CsvRow &row : rows) {
+    std::string id = id_of(row, c, format);
+    if (id.empty() || trimmed(field_of(row, c.hex)).empty() ||
+        id.find('-') != std::string::npos)
+      continue;
+    if (both++ == 0)
+      first = row.line;
+    unsigned long value;
+    long decimal;
+    bool read = read_hex(trimmed(field_of(row, c.hex)), &value) &&
+                read_integer(id.c_str(), &decimal);
+    long scale = bank.type == bank_type_mot ? 16 : 1;
+    bool agrees = read && static_cast<long>(value) * scale == decimal;
+    disagree += !agrees;
   }
-  if (bank.names_of_lines[found->second] != name)
-    warn(list, line,
-         "alpha tag \"%s\" shows on the scanner as that of line %ld, \"%s\"",
-         shown(name).c_str(), found->second,
-         shown(bank.names_of_lines[found->second]).c_str());
+  if (disagree >= 3 && (both - disagree) * 10 <= both) {
+    bank.hex_ignored = true;
+    warn(list, first,
+         "the Hex column disagrees with Decimal on %ld of the %ld rows that "
+         "have both: it is ignored, and Decimal is read, as trunk-recorder "
+         "and op25 read it",
+         disagree, both);
+  }
+}
+
+/// Warns once when most IDs of a list cannot be held by the bank's type:
+/// the list is likely another system's.
+void judge_system(List &list, const std::vector<CsvRow> &rows,
+                  const TalkgroupColumns &c, TalkgroupFormat format,
+                  const Bank &bank) {
+  long held = 0, not_held = 0, first = 0;
+  long long lowest = -1, highest = -1;
+  // Only numbers count: a text that is no ID is another matter.
+  for (const CsvRow &row : rows) {
+    std::string id = id_of(row, c, format);
+    if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    if (held + not_held == 0)
+      first = row.line;
+    unsigned code;
+    if (judge_id(bank, id, false, &code).count == 0 || (code & 0x7FFF) == 0)
+      ++held;
+    else
+      ++not_held;
+    long long number = strtoll(id.c_str(), nullptr, 10);
+    lowest = lowest < 0 || number < lowest ? number : lowest;
+    highest = number > highest ? number : highest;
+  }
+  if (not_held < 3 || not_held <= held)
+    return;
+  const char *system = bank.type == bank_type_mot   ? "a Motorola system's"
+                       : bank.type == bank_type_ltr ? "an LTR system's"
+                                                    : "an EDACS system's";
+  warn(list, first,
+       "the list does not look like %s: %ld of its %ld IDs (%lld to %lld) "
+       "cannot be held by a bank of type %s",
+       system, not_held, not_held + held, lowest, highest,
+       trimmed(bank_type_name(bank.type)).c_str());
+}
+
+/// The ID code of a row's ID in the bank; false after a warning when the
+/// bank cannot hold it as written.
+bool encode_row_id(List &list, long line, Bank &bank, const std::string &id,
+                   bool skip, unsigned *code) {
+  Findings findings = judge_id(bank, id, skip, code);
+  for (int i = 0; i < findings.count; ++i)
+    skip_row(list, bank, line, std::string(findings.text[i]) + "; row skipped");
+  return findings.count == 0;
 }
 
 /// Stores one row in the next slot; false after a warning when it cannot
 /// be stored.
 bool store_row(List &list, const CsvRow &row, const TalkgroupColumns &c,
                TalkgroupFormat format, Bank &bank, int slot, ImageBody &image) {
-  std::string id = trimmed(field_of(row, c.decimal));
-  if (id.empty() && format == TalkgroupFormat::own)
-    id = trimmed(field_of(row, c.id));
+  std::string id = id_of(row, c, format);
   if (id.empty()) {
     warn(list, row.line, "row gives no talkgroup ID, row skipped");
     return false;
   }
-  bool skip = trimmed(field_of(row, c.skip)) == "S";
+  // Skip is S in either case, as in channel lists; anything else scans.
+  std::string skip_text = trimmed(field_of(row, c.skip));
+  bool skip = skip_text == "S" || skip_text == "s";
+  if (!skip && !skip_text.empty())
+    warn(list, row.line, "skip %s cannot be stored, the talkgroup is scanned",
+         shown(skip_text).c_str());
   unsigned code = 0;
   if (!hex_agrees(list, row, c, bank, id) ||
       !encode_row_id(list, row.line, bank, id, skip, &code))
@@ -216,8 +355,7 @@ bool store_row(List &list, const CsvRow &row, const TalkgroupColumns &c,
   if (trimmed(name.c_str()).empty() && c.description >= 0)
     name = field_of(row, c.description);
   unsigned char tag[tag_size];
-  make_tag(list, row.line, "alpha tag", name, tag);
-  check_same_tag(list, row.line, bank, name, tag);
+  make_distinct_tag(list, row.line, "alpha tag", name, bank.tags, tag);
   int at = talkgroup_offset(bank.number, slot);
   put_byte(image, at, code & 0xFF, Field::trnk1);
   put_byte(image, at + 1, code >> 8, Field::trnk2);
@@ -240,8 +378,14 @@ void empty_slot(ImageBody &image, int bank, int slot) {
 bool is_chosen(List &list, const CsvRow &row, const TalkgroupColumns &c,
                const StoreOptions &options, Bank &bank, StoreSummary &summary) {
   long row_bank;
-  if (c.bank >= 0 && read_integer(field_of(row, c.bank), &row_bank) &&
-      row_bank != bank.number) {
+  if (c.bank >= 0 && (!read_integer(field_of(row, c.bank), &row_bank) ||
+                      row_bank < 0 || row_bank >= bank_count)) {
+    warn(list, row.line, "bank \"%s\" is not a whole number 0 to 9, row skipped",
+         shown(trimmed(field_of(row, c.bank))).c_str());
+    ++summary.invalid;
+    return false;
+  }
+  if (c.bank >= 0 && row_bank != bank.number) {
     if (summary.other_banks++ == 0)
       bank.first_other = row.line;
     return false;
@@ -284,10 +428,16 @@ bool store_talkgroup_list(CsvReader &reader, const char *name, FILE *err,
   try {
     TalkgroupColumns c;
     TalkgroupFormat format = read_format(list, c);
-    CsvRow row;
-    while (read_csv_row(reader, row)) {
-      if (is_blank_row(row))
-        continue;
+    // The whole list first: a column, or the list itself, may be judged
+    // by all its rows.
+    std::vector<CsvRow> rows;
+    CsvRow read;
+    while (read_csv_row(reader, read))
+      if (!is_blank_row(read))
+        rows.push_back(read);
+    judge_hex_column(list, rows, c, format, bank);
+    judge_system(list, rows, c, format, bank);
+    for (const CsvRow &row : rows) {
       ++summary.rows;
       if (!is_chosen(list, row, c, options, bank, summary))
         continue;
@@ -308,6 +458,7 @@ bool store_talkgroup_list(CsvReader &reader, const char *name, FILE *err,
       }
       ++summary.stored;
     }
+    warn_of_skips(list, bank);
     if (summary.other_banks > 0)
       warn(list, bank.first_other,
            "%ld rows of other banks are passed over, the first",
@@ -329,6 +480,7 @@ bool store_talkgroup_list(CsvReader &reader, const char *name, FILE *err,
     done = true;
   } catch (const ListFatal &) {
   }
+  summary.shortened += bank.tags.shortened;
   summary.warnings += list.warnings;
   return done;
 }
