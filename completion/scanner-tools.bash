@@ -118,18 +118,27 @@ _csvimg() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
     case $prev in
-        -b | -t)
+        -t)
             COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7 8 9" -- "$cur"))
+            return
+            ;;
+        -b)
+            # A bank, or a range of banks such as 2-5.
+            if [[ $cur == [0-9]-* ]]; then
+                COMPREPLY=($(compgen -W "$(printf "${cur%%-*}-%s " {0..9})" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7 8 9" -- "$cur"))
+            fi
             return
             ;;
         -m) return ;;
     esac
     if [[ $cur == -* ]]; then
-        _scanner_options "$cur" "-h -c -k -a -m -b -t"
+        _scanner_options "$cur" "-h -c -k -a -d -m -b -t"
         return
     fi
     case $(_scanner_operand "btm") in
-        1) _scanner_files "$cur" "csv|CSV" ;;
+        1) _scanner_files "$cur" "csv|CSV|tsv|TSV" ;;
         2 | 3) _scanner_files "$cur" "spg|SPG" ;;
     esac
 }

@@ -6,7 +6,7 @@ source "$1"
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder"
-touch a.spg B.SPG list.asc other.txt chan.csv
+touch a.spg B.SPG list.asc other.txt chan.csv tags.tsv
 mkdir sub
 failures=0
 
@@ -51,14 +51,16 @@ expect "B.SPG a.spg list.asc sub" imgdiff --last ""
 expect "--help --last --version -h -u" imgdiff -
 expect "B.SPG a.spg sub" imgcsv -t ""
 expect "chan.csv sub" imgcsv a.spg ""
-expect "chan.csv sub" csvimg -b 3 ""
+expect "chan.csv sub tags.tsv" csvimg -b 3 ""
+expect "2-0 2-1 2-2 2-3 2-4 2-5 2-6 2-7 2-8 2-9" csvimg -b 2-
+expect "chan.csv sub tags.tsv" csvimg -d -b 2-5 ""
 expect "0 1 2 3 4 5 6 7 8 9" csvimg -t ""
 expect "B.SPG a.spg sub" csvimg chan.csv ""
 expect "B.SPG a.spg sub" csvimg chan.csv a.spg ""
 expect "a.spg" csvimg chan.csv a
 expect "" csvimg -t 4 -m ""
-expect "chan.csv sub" csvimg -t 4 -m Fire -a ""
-expect "--help --version -a -b -c -h -k -m -t" csvimg -
+expect "chan.csv sub tags.tsv" csvimg -t 4 -m Fire -a ""
+expect "--help --version -a -b -c -d -h -k -m -t" csvimg -
 
 # The port: only serial devices, whichever this machine has.
 ports=$(compgen -G "/dev/ttyUSB*"; compgen -G "/dev/ttyACM*"; compgen -G "/dev/ttyS*")
