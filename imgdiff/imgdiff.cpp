@@ -3,20 +3,17 @@
 // printed with diff's exit status.
 #include "imgdiff/imgdiff.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <getopt.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/files.h"
 #include "common/image.h"
 #include "common/version.h"
 #include "journal/journal.h"
+#include "listing/operand.h"
 #include "listing/places.h"
-#include "listing/reader.h"
 #include "listing/writer.h"
 
 namespace {
@@ -44,94 +41,12 @@ void print_usage(FILE *err) {
 /// Thrown after trouble has been reported.
 struct Trouble {};
 
-/// Reads an operand as an image file: header, body and trailer as they
-/// are in an image file, or as txtimg would write them from a listing.  No
-/// more than largest_listing_size bytes are read, nor room made for more.
+/// Reads an operand as the image file it stands for.
 std::string read_operand(const std::string &name, FILE *err) {
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    fprintf(err, "Cannot open %s: %s\n", name.c_str(), strerror(errno));
+  std::string file;
+  if (!read_image_operand(name, err, &file))
     throw Trouble{};
-  }
-  std::string bytes;
-  struct stat info;
-  bool too_large = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                   info.st_size > largest_listing_size;
-  bool read = !too_large && read_small_file(fd, largest_listing_size, &bytes);
-  int error = errno;
-  close(fd);
-  if (too_large || (!read && error == EFBIG)) {
-    fprintf(err, "%s is too large to be an image or a listing\n",
-            name.c_str());
-    throw Trouble{};
-  }
-  if (!read) {
-    fprintf(err, "Cannot read %s: %s\n", name.c_str(), strerror(error));
-    throw Trouble{};
-  }
-  if (!is_image_name(name.c_str())) {
-    FILE *in = bytes.empty()
-                   ? fopen("/dev/null", "re")
-                   : fmemopen(bytes.data(), bytes.size(), "r");
-    static ImageBody image;
-    bool listed = in && read_listing(in, name.c_str(), err, image);
-    if (in)
-      fclose(in);
-    if (!listed)
-      throw Trouble{};
-    std::string file(reinterpret_cast<const char *>(image_header), header_size);
-    file.append(reinterpret_cast<const char *>(image.bytes), body_size);
-    return file.append(trailer_size, '\0');
-  }
-  if (bytes.size() >= static_cast<size_t>(header_size) &&
-      !is_image_header(reinterpret_cast<const unsigned char *>(bytes.data()))) {
-    report_image_read(ImageFileRead::not_an_image, name.c_str(), err, "\n");
-    throw Trouble{};
-  }
-  if (bytes.size() < static_cast<size_t>(header_size + body_size)) {
-    fprintf(err, "Cannot read body of %s\n", name.c_str());
-    throw Trouble{};
-  }
-  return bytes;
-}
-
-/// One upload as the journal tells it: its begun line, if any, and the
-/// line that ended it, if any, by their places in the journal.
-struct Upload {
-  long begun = -1;
-  long ended = -1;
-  UploadRecord record;  ///< the end line when there is one
-  /// Where the upload stands among the others: where it began.
-  long place() const {
-    return begun >= 0 ? begun : ended;
-  }
-};
-
-/// The uploads of the journal, each begun line paired with the line that
-/// ends the same upload (same begin time and process); older journals
-/// have end lines alone.
-std::vector<Upload> uploads_of(const std::vector<UploadRecord> &records) {
-  std::vector<Upload> uploads;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const UploadRecord &r = records[i];
-    long at = static_cast<long>(i);
-    if (r.outcome == UploadOutcome::begun) {
-      uploads.push_back({at, -1, r});
-      continue;
-    }
-    Upload *open = nullptr;
-    for (Upload &u : uploads)
-      if (u.ended < 0 && r.pid > 0 && u.record.pid == r.pid &&
-          u.record.began == r.began)
-        open = &u;
-    if (open) {
-      open->ended = at;
-      open->record = r;
-    } else {
-      uploads.push_back({-1, at, r});
-    }
-  }
-  return uploads;
+  return file;
 }
 
 /// Names the journal's lines that cannot be read, with one warning.
@@ -168,12 +83,8 @@ std::string last_upload(std::string *name, FILE *out, FILE *err) {
     throw Trouble{};
   }
   warn_of_unreadable(unreadable, journal_path(folder), err);
-  std::vector<Upload> uploads = uploads_of(records);
-  const Upload *done = nullptr;
-  for (const Upload &u : uploads)
-    if (u.ended >= 0 && u.record.outcome == UploadOutcome::done &&
-        (!done || u.ended > done->ended))
-      done = &u;
+  std::vector<Upload> uploads = pair_uploads(records);
+  const Upload *done = last_done_upload(uploads);
   if (!done) {
     fprintf(err, "No complete upload in %s\n", journal_path(folder).c_str());
     throw Trouble{};

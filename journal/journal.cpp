@@ -347,3 +347,36 @@ bool read_image_copy(const std::string &folder, const std::string &sha256,
   *reason = path + ": not the image uploaded, whose SHA256 is " + sha256;
   return false;
 }
+
+std::vector<Upload> pair_uploads(const std::vector<UploadRecord> &records) {
+  std::vector<Upload> uploads;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const UploadRecord &r = records[i];
+    long at = static_cast<long>(i);
+    if (r.outcome == UploadOutcome::begun) {
+      uploads.push_back({at, -1, r});
+      continue;
+    }
+    Upload *open = nullptr;
+    for (Upload &u : uploads)
+      if (u.ended < 0 && r.pid > 0 && u.record.pid == r.pid &&
+          u.record.began == r.began)
+        open = &u;
+    if (open) {
+      open->ended = at;
+      open->record = r;
+    } else {
+      uploads.push_back({-1, at, r});
+    }
+  }
+  return uploads;
+}
+
+const Upload *last_done_upload(const std::vector<Upload> &uploads) {
+  const Upload *done = nullptr;
+  for (const Upload &u : uploads)
+    if (u.ended >= 0 && u.record.outcome == UploadOutcome::done &&
+        (!done || u.ended > done->ended))
+      done = &u;
+  return done;
+}

@@ -89,3 +89,23 @@ bool read_journal(const std::string &folder, std::vector<UploadRecord> *records,
 /// reason when it is missing, not a regular file or not what was sent.
 bool read_image_copy(const std::string &folder, const std::string &sha256,
                      std::string *bytes, std::string *reason);
+
+/// One upload as the journal tells it: its begun line, if any, and the
+/// line that ended it, if any, by their places in the journal.
+struct Upload {
+  long begun = -1;
+  long ended = -1;
+  UploadRecord record;  ///< the end line when there is one
+  /// Where the upload stands among the others: where it began.
+  long place() const {
+    return begun >= 0 ? begun : ended;
+  }
+};
+
+/// The uploads of the journal, each begun line paired with the line that
+/// ends the same upload (same begin time and process); older journals
+/// have end lines alone.
+std::vector<Upload> pair_uploads(const std::vector<UploadRecord> &records);
+
+/// The upload whose done line is the journal's last; null when none is.
+const Upload *last_done_upload(const std::vector<Upload> &uploads);
