@@ -1,6 +1,7 @@
 # Bash completion for the scanner memory tools: imgtxt, txtimg, imgedit,
-# imgsend, imgdiff, imgcsv and csvimg.  Installed once under each program's name, so that
-# bash-completion loads it for whichever is typed first.
+# imgsend, imgdiff, imgcsv, csvimg and imgcard.  Installed once under each
+# program's name, so that bash-completion loads it for whichever is typed
+# first.
 
 # Adds the folders and the files with one of the extensions (a list such
 # as "spg|SPG") that start with the word being completed.
@@ -153,6 +154,27 @@ _imgdiff() {
     _scanner_files "$cur" "spg|SPG|asc|ASC"
 }
 
+_imgcard() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    COMPREPLY=()
+    if [[ $prev == -b ]]; then
+        # A list such as 0,3-5: the banks, after what is typed so far.
+        local head=${cur%[0-9]}
+        [[ $cur == *[,-] ]] && head=$cur
+        COMPREPLY=($(compgen -W "$(printf "$head%s " {0..9})" -- "$cur"))
+        return
+    fi
+    if [[ $cur == -* ]]; then
+        _scanner_options "$cur" "-h -p -b"
+        return
+    fi
+    case $(_scanner_operand "b") in
+        1) _scanner_files "$cur" "spg|SPG|asc|ASC" ;;
+        2) _scanner_files "$cur" "html|HTML|htm" ;;
+    esac
+}
+
+complete -F _imgcard imgcard
 complete -F _imgtxt imgtxt
 complete -F _txtimg txtimg
 complete -F _imgedit imgedit

@@ -6,7 +6,7 @@ source "$1"
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder"
-touch a.spg B.SPG list.asc other.txt chan.csv tags.tsv
+touch a.spg B.SPG list.asc other.txt chan.csv tags.tsv card.html
 mkdir sub
 failures=0
 
@@ -61,6 +61,12 @@ expect "a.spg" csvimg chan.csv a
 expect "" csvimg -t 4 -m ""
 expect "chan.csv sub tags.tsv" csvimg -t 4 -m Fire -a ""
 expect "--help --version -a -b -c -d -h -k -m -t" csvimg -
+expect "B.SPG a.spg list.asc sub" imgcard ""
+expect "card.html sub" imgcard -p a.spg ""
+expect "0 1 2 3 4 5 6 7 8 9" imgcard -b ""
+expect "0,0 0,1 0,2 0,3 0,4 0,5 0,6 0,7 0,8 0,9" imgcard -b 0,
+expect "B.SPG a.spg list.asc sub" imgcard -b 0,3-5 ""
+expect "--help --version -b -h -p" imgcard -
 
 # The port: only serial devices, whichever this machine has.
 ports=$(compgen -G "/dev/ttyUSB*"; compgen -G "/dev/ttyACM*"; compgen -G "/dev/ttyS*")
