@@ -23,8 +23,8 @@ struct Table {
 
 /// Columns whose cells hold numbers in a fixed-width face, right aligned.
 bool is_number_head(const std::string &head) {
-  static const char *const numbers[] = {"Ch",  "MHz",  "Start MHz", "End MHz",
-                                        "Step MHz", "Slot", "No.", "Tone"};
+  static const char *const numbers[] = {
+      "Ch", "MHz", "Start MHz", "End MHz", "Step MHz", "Slot", "No.", "Tone"};
   for (const char *number : numbers)
     if (head == number)
       return true;
@@ -76,9 +76,9 @@ void append_table(std::string &html, const Table &source) {
   for (const auto &row : table.rows) {
     html += "<tr>";
     for (size_t i = 0; i < row.size(); ++i) {
-      html += is_number_head(table.heads[i])     ? "<td class=\"n\">"
-              : table.heads[i] == "Tag" ? "<td class=\"t\">"
-                                         : "<td>";
+      html += is_number_head(table.heads[i]) ? "<td class=\"n\">"
+              : table.heads[i] == "Tag"      ? "<td class=\"t\">"
+                                             : "<td>";
       html += row[i] + "</td>";
     }
     html += "</tr>\n";
@@ -135,34 +135,37 @@ bool is_blank(const unsigned char *bytes, int size) {
 
 /// The channels of a bank that hold a frequency (flag U clear).
 Table channel_table(const ImageBody &image, int b) {
-  Table table{"channels", "Channels",
-              {"Ch", "Tag", "MHz", "Mode", "Tone", "Flags"}, {}};
+  Table table{"channels",
+              "Channels",
+              {"Ch", "Tag", "MHz", "Mode", "Tone", "Flags"},
+              {}};
   for (int k = 0; k < channel_count; ++k) {
     const unsigned char *record = image.bytes + channel_offset(b, k);
     if (record[3] & flag_u)
       continue;
     ChannelView view = decode_channel_code(record, RecordKind::channel);
-    table.rows.push_back({std::to_string(k),
-                          cell(tag_text(record + code_size, tag_size)),
-                          megahertz(view.frequency),
-                          cell(trimmed_name(mode_name(view.mode))),
-                          cell(tone_of(view)), flag_words(record[3])});
+    table.rows.push_back(
+        {std::to_string(k), cell(tag_text(record + code_size, tag_size)),
+         megahertz(view.frequency), cell(trimmed_name(mode_name(view.mode))),
+         cell(tone_of(view)), flag_words(record[3])});
   }
   return table;
 }
 
 /// The bank's search range, when its record holds one (flag U clear).
 Table search_table(const ImageBody &image, int b) {
-  Table table{"search", "Search range",
-              {"Tag", "Start MHz", "End MHz", "Step MHz", "Mode", "Tone",
-               "Flags"},
-              {}};
+  Table table{
+      "search",
+      "Search range",
+      {"Tag", "Start MHz", "End MHz", "Step MHz", "Mode", "Tone", "Flags"},
+      {}};
   const unsigned char *search = image.bytes + bank_base(b) + bank_search_offset;
   if (search[3] & flag_u)
     return table;
   ChannelView view = decode_channel_code(search, RecordKind::search);
-  SearchEndView end = decode_search_end(
-      image.bytes + bank_base(b) + bank_search_end_offset, (search[2] >> 4) & 7);
+  SearchEndView end =
+      decode_search_end(image.bytes + bank_base(b) + bank_search_end_offset,
+                        (search[2] >> 4) & 7);
   table.rows.push_back({cell(tag_text(search + code_size, tag_size)),
                         megahertz(view.frequency), megahertz(end.end),
                         megahertz(end.step),
@@ -186,8 +189,10 @@ Table lockout_table(const ImageBody &image, int b) {
 
 /// The fleet map of a Motorola bank: the size code of each block.
 Table fleet_table(const ImageBody &image, int b) {
-  Table table{"fleet", "Fleet map (size codes; S00 is a Type II block)",
-              {"Block 0", "1", "2", "3", "4", "5", "6", "7"}, {}};
+  Table table{"fleet",
+              "Fleet map (size codes; S00 is a Type II block)",
+              {"Block 0", "1", "2", "3", "4", "5", "6", "7"},
+              {}};
   const unsigned char *bank = image.bytes + bank_base(b);
   if (bank[bank_type_offset] != bank_type_mot)
     return table;
@@ -220,9 +225,9 @@ Table talkgroup_table(const ImageBody &image, int b) {
     std::string id = words.substr(0, word);
     id = id.find_first_not_of(' ') == std::string::npos
              ? ""
-             : id.substr(id.find_first_not_of(' '),
-                         id.find_last_not_of(' ') + 1 -
-                             id.find_first_not_of(' '));
+             : id.substr(
+                   id.find_first_not_of(' '),
+                   id.find_last_not_of(' ') + 1 - id.find_first_not_of(' '));
     if (id.empty()) {
       char hex[8];
       snprintf(hex, sizeof hex, "%04X", code);
@@ -279,8 +284,8 @@ std::string bank_word_text(const unsigned char *bytes) {
   std::string text;
   for (int i = 0; i < bank_word_size; ++i)
     if (word[i] != '-')
-      text += text.empty() ? std::string(1, word[i])
-                           : std::string(" ") + word[i];
+      text +=
+          text.empty() ? std::string(1, word[i]) : std::string(" ") + word[i];
   return text.empty() ? "none" : text;
 }
 
@@ -310,12 +315,11 @@ Table settings_table(const ImageBody &image) {
   add_setting(table, "Priority channel", text);
   add_setting(table, "Priority", on_off(s[poo_offset]));
   add_setting(table, "Keypad tone",
-              std::to_string(decode_keypad_tone(s[ktf1_offset] +
-                                                256u * s[ktf2_offset])) +
+              std::to_string(
+                  decode_keypad_tone(s[ktf1_offset] + 256u * s[ktf2_offset])) +
                   " Hz");
   add_setting(table, "Banks scanned", bank_word_text(s + scan_banks_offset));
-  add_setting(table, "Banks searched",
-              bank_word_text(s + search_banks_offset));
+  add_setting(table, "Banks searched", bank_word_text(s + search_banks_offset));
   add_setting(table, "Search bands in use",
               std::to_string(s[band_count_offset]));
   return table;
@@ -323,26 +327,27 @@ Table settings_table(const ImageBody &image) {
 
 /// The weather channels that hold a frequency.
 Table weather_table(const ImageBody &image) {
-  Table table{"weather", "Weather channels",
-              {"Ch", "Tag", "MHz", "Mode", "Flags"}, {}};
+  Table table{
+      "weather", "Weather channels", {"Ch", "Tag", "MHz", "Mode", "Flags"}, {}};
   for (int k = 0; k < weather_count; ++k) {
     const unsigned char *record = image.bytes + weather_channel_offset(k);
     if (record[3] & flag_u)
       continue;
     ChannelView view = decode_channel_code(record, RecordKind::weather);
-    table.rows.push_back({std::to_string(k),
-                          cell(tag_text(record + code_size, tag_size)),
-                          megahertz(view.frequency),
-                          cell(trimmed_name(mode_name(view.mode))),
-                          flag_words(record[3])});
+    table.rows.push_back(
+        {std::to_string(k), cell(tag_text(record + code_size, tag_size)),
+         megahertz(view.frequency), cell(trimmed_name(mode_name(view.mode))),
+         flag_words(record[3])});
   }
   return table;
 }
 
 /// The preprogrammed search bands in use, but for empty band records.
 Table search_band_table(const ImageBody &image) {
-  Table table{"bands", "Preprogrammed search bands",
-              {"No.", "Tag", "Start MHz", "End MHz", "Step MHz", "Mode"}, {}};
+  Table table{"bands",
+              "Preprogrammed search bands",
+              {"No.", "Tag", "Start MHz", "End MHz", "Step MHz", "Mode"},
+              {}};
   int count = image.bytes[band_count_offset];
   for (int n = 1; n <= count && n <= band_record_count; ++n) {
     const unsigned char *record = image.bytes + band_record_offset(n);
@@ -350,11 +355,10 @@ Table search_band_table(const ImageBody &image) {
         is_blank(record + code_size, tag_size))
       continue;
     BandView view = decode_band_code(record);
-    table.rows.push_back({std::to_string(n - 1),
-                          cell(tag_text(record + code_size, tag_size)),
-                          megahertz(view.start), megahertz(view.end),
-                          megahertz(view.step),
-                          cell(trimmed_name(mode_name(view.mode)))});
+    table.rows.push_back(
+        {std::to_string(n - 1), cell(tag_text(record + code_size, tag_size)),
+         megahertz(view.start), megahertz(view.end), megahertz(view.step),
+         cell(trimmed_name(mode_name(view.mode)))});
   }
   return table;
 }
@@ -363,8 +367,8 @@ Table search_band_table(const ImageBody &image) {
 std::string message_block(const ImageBody &image) {
   std::vector<std::string> lines;
   for (int j = 1; j <= message_line_count; ++j)
-    lines.push_back(tag_text(image.bytes + message_line_offset(j),
-                             message_line_size));
+    lines.push_back(
+        tag_text(image.bytes + message_line_offset(j), message_line_size));
   while (!lines.empty() && lines.back().empty())
     lines.pop_back();
   if (lines.empty())
@@ -389,8 +393,9 @@ std::string card_style(const CardHead &head, const CardLayout &layout) {
                        : "  margin: 16mm 12mm 12mm;\n";
   css += "  @top-left { content: " + css_string(name_text(line)) +
          "; font: 8pt sans-serif; }\n";
-  css += "  @bottom-right { content: \"page \" counter(page) \" of \" "
-         "counter(pages); font: 8pt sans-serif; }\n}\n";
+  css +=
+      "  @bottom-right { content: \"page \" counter(page) \" of \" "
+      "counter(pages); font: 8pt sans-serif; }\n}\n";
   css += R"(html { color: #000; background: #fff; }
 body { font: 9pt/1.25 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; margin: 0; }
 @media screen { body { margin: 8mm; } }
@@ -439,12 +444,23 @@ std::string card_head(const CardHead &head) {
 void append_escaped(std::string &html, const std::string &text) {
   for (char c : text) {
     switch (c) {
-    case '&': html += "&amp;"; break;
-    case '<': html += "&lt;"; break;
-    case '>': html += "&gt;"; break;
-    case '"': html += "&quot;"; break;
-    case '\'': html += "&#39;"; break;
-    default: html += c;
+      case '&':
+        html += "&amp;";
+        break;
+      case '<':
+        html += "&lt;";
+        break;
+      case '>':
+        html += "&gt;";
+        break;
+      case '"':
+        html += "&quot;";
+        break;
+      case '\'':
+        html += "&#39;";
+        break;
+      default:
+        html += c;
     }
   }
 }
@@ -470,7 +486,7 @@ std::string name_text(const std::string &name) {
   std::string text;
   for (size_t at = 0; at < name.size();) {
     auto byte = static_cast<unsigned char>(name[at]);
-    size_t length = byte < 0x80              ? 1
+    size_t length = byte < 0x80             ? 1
                     : (byte & 0xE0) == 0xC0 ? 2
                     : (byte & 0xF0) == 0xE0 ? 3
                     : (byte & 0xF8) == 0xF0 ? 4
@@ -486,8 +502,8 @@ std::string name_text(const std::string &name) {
     }
     if (whole && length == 4) {
       auto second = static_cast<unsigned char>(name[at + 1]);
-      whole = !(byte == 0xF0 && second < 0x90) &&
-              !(byte == 0xF4 && second >= 0x90);
+      whole =
+          !(byte == 0xF0 && second < 0x90) && !(byte == 0xF4 && second >= 0x90);
     }
     if (!whole) {
       text += "\uFFFD";
@@ -548,9 +564,8 @@ std::string render_card(const ImageBody &image, const CardHead &head,
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<title>";
   append_escaped(html, name_text(head.name));
-  html += " \u00b7 scanner card</title>\n<style>\n" +
-          card_style(head, layout) + "</style>\n</head>\n<body>\n" +
-          card_head(head) + "<main>\n";
+  html += " \u00b7 scanner card</title>\n<style>\n" + card_style(head, layout) +
+          "</style>\n</head>\n<body>\n" + card_head(head) + "<main>\n";
   int used = 4;  // the rows of the head on the first page
   for (int b = 0; b < bank_count; ++b) {
     if (!layout.banks[b])
@@ -563,8 +578,8 @@ std::string render_card(const ImageBody &image, const CardHead &head,
       if (&table != &tables[3])  // a fleet map alone is no programming
         rows += table_rows(table);
     if (rows == 0) {
-      std::string tag = tag_text(image.bytes + bank_base(b) + bank_tag_offset,
-                                 tag_size);
+      std::string tag =
+          tag_text(image.bytes + bank_base(b) + bank_tag_offset, tag_size);
       html += "<p class=\"note\">Bank " + std::to_string(b);
       if (!tag.empty()) {
         html += " (";

@@ -50,7 +50,8 @@ void read_nodes(xmlNode *node, std::vector<std::string> &lines) {
       continue;
     }
     bool leaf = named(node, "h1") || named(node, "h2") || named(node, "h3") ||
-                named(node, "p") || named(node, "pre") || named(node, "caption");
+                named(node, "p") || named(node, "pre") ||
+                named(node, "caption");
     if (!leaf)
       read_nodes(node->children, lines);
   }
@@ -107,26 +108,48 @@ TEST(Card, ShowsWhatTheSampleHolds) {
   };
   const Case cases[] = {
       {"h2: Bank 0",
-       {"h2: Bank 0 POLICE", "p: Conv \u00b7 Closed, 00.0 kHz offset",
-        "caption: Channels", "Ch|Tag|MHz|Mode|Tone|Flags",
-        "0|COUNTY FIRE|154.4300|PL|123.0|", "1|STATE MUTUAL|155.4750|FM||",
+       {"h2: Bank 0 POLICE",
+        "p: Conv \u00b7 Closed, 00.0 kHz offset",
+        "caption: Channels",
+        "Ch|Tag|MHz|Mode|Tone|Flags",
+        "0|COUNTY FIRE|154.4300|PL|123.0|",
+        "1|STATE MUTUAL|155.4750|FM||",
         "2|CITY PD DISP|155.5650|PL|156.7|",
         "3|CITY PD TAC|155.8050|PL|156.7|attenuate",
-        "4|SHERIFF 1|154.6800|DPL|D023|", "5|SHERIFF 2|154.7250|DPL|D754|delay",
-        "6|STATE PATROL|460.0250|PL|100.0|", "7|JAIL OPS|460.4000|FM||lockout",
-        "caption: Search range", "Tag|Start MHz|End MHz|Step MHz|Mode",
-        "POLICE LOW|154.0000|158.0000|0.0050|FM", "caption: Search lockouts",
-        "No.|MHz", "1|155.5050", "2|156.2100", "3|154.2800"}},
+        "4|SHERIFF 1|154.6800|DPL|D023|",
+        "5|SHERIFF 2|154.7250|DPL|D754|delay",
+        "6|STATE PATROL|460.0250|PL|100.0|",
+        "7|JAIL OPS|460.4000|FM||lockout",
+        "caption: Search range",
+        "Tag|Start MHz|End MHz|Step MHz|Mode",
+        "POLICE LOW|154.0000|158.0000|0.0050|FM",
+        "caption: Search lockouts",
+        "No.|MHz",
+        "1|155.5050",
+        "2|156.2100",
+        "3|154.2800"}},
       {"h2: Bank 3",
-       {"h2: Bank 3 TAXI", "p: LTR \u00b7 Open, 00.0 kHz offset",
-        "caption: Channels", "Ch|Tag|MHz|Mode", "0|TAXI RPT 1|453.5000|LTR",
-        "1|TAXI RPT 2|453.6000|LTR", "2|TAXI RPT 3|453.7000|LTR",
-        "3|TAXI RPT 4|453.8000|LTR", "4|TAXI RPT 5|453.9000|LTR",
-        "caption: Search range", "Tag|Start MHz|End MHz|Step MHz|Mode",
-        "SEARCH 1|453.0000|454.0000|0.0125|FM", "caption: Search lockouts",
-        "No.|MHz", "1|453.5000", "caption: Talkgroups", "Slot|ID|Tag|Scan",
-        "1|105023|DISPATCH|scan", "2|105024|CABS NORTH|scan",
-        "3|105025|CABS SOUTH|skip", "4|002101|TOW TRUCKS|scan",
+       {"h2: Bank 3 TAXI",
+        "p: LTR \u00b7 Open, 00.0 kHz offset",
+        "caption: Channels",
+        "Ch|Tag|MHz|Mode",
+        "0|TAXI RPT 1|453.5000|LTR",
+        "1|TAXI RPT 2|453.6000|LTR",
+        "2|TAXI RPT 3|453.7000|LTR",
+        "3|TAXI RPT 4|453.8000|LTR",
+        "4|TAXI RPT 5|453.9000|LTR",
+        "caption: Search range",
+        "Tag|Start MHz|End MHz|Step MHz|Mode",
+        "SEARCH 1|453.0000|454.0000|0.0125|FM",
+        "caption: Search lockouts",
+        "No.|MHz",
+        "1|453.5000",
+        "caption: Talkgroups",
+        "Slot|ID|Tag|Scan",
+        "1|105023|DISPATCH|scan",
+        "2|105024|CABS NORTH|scan",
+        "3|105025|CABS SOUTH|skip",
+        "4|002101|TOW TRUCKS|scan",
         "5|002102|DELIVERY|scan"}},
       {"h2: Bank 7",
        {"h2: Bank 7 HAM RADIO", "p: Conv \u00b7 Open, 50 kHz offset",
@@ -139,23 +162,41 @@ TEST(Card, ShowsWhatTheSampleHolds) {
         "No.|MHz", "1|146.5200", "2|147.0000"}},
       // No search range; the fleet map of a Motorola bank.
       {"h2: Bank 9",
-       {"h2: Bank 9 COUNTY MOT", "p: MOT \u00b7 Closed, 00.0 kHz offset",
-        "caption: Channels", "Ch|Tag|MHz|Mode", "0|COUNTY CTL 1|851.0125|MOT",
-        "1|COUNTY CTL 2|851.2625|MOT", "2|COUNTY CTL 3|851.5125|MOT",
+       {"h2: Bank 9 COUNTY MOT",
+        "p: MOT \u00b7 Closed, 00.0 kHz offset",
+        "caption: Channels",
+        "Ch|Tag|MHz|Mode",
+        "0|COUNTY CTL 1|851.0125|MOT",
+        "1|COUNTY CTL 2|851.2625|MOT",
+        "2|COUNTY CTL 3|851.5125|MOT",
         "caption: Fleet map (size codes; S00 is a Type II block)",
-        "Block 0|1|2|3|4|5|6|7", "S02|S03|S05|S06|S07|S08|S09|S10",
-        "caption: Talkgroups", "Slot|ID|Tag|Scan",
-        "1|005-03|PW DISPATCH|scan", "2|107-06|PW STREETS|scan",
-        "3|263-02|PW PARKS|skip", "4|304-00|UTIL WATER|scan",
-        "5|331-07|UTIL POWER|scan", "6|410-01|TRANSIT OPS|scan",
-        "7|502-03|SCHOOL BUS|scan", "8|603-02|AIRPORT OPS|scan",
+        "Block 0|1|2|3|4|5|6|7",
+        "S02|S03|S05|S06|S07|S08|S09|S10",
+        "caption: Talkgroups",
+        "Slot|ID|Tag|Scan",
+        "1|005-03|PW DISPATCH|scan",
+        "2|107-06|PW STREETS|scan",
+        "3|263-02|PW PARKS|skip",
+        "4|304-00|UTIL WATER|scan",
+        "5|331-07|UTIL POWER|scan",
+        "6|410-01|TRANSIT OPS|scan",
+        "7|502-03|SCHOOL BUS|scan",
+        "8|603-02|AIRPORT OPS|scan",
         "9|701-05|AIRPORT FIRE|skip"}},
       {"h2: Weather",
-       {"h2: Weather, search bands and settings", "caption: Weather channels",
-        "Ch|Tag|MHz|Mode", "0|WX1|162.5500|FM", "1|WX2|162.4000|FM",
-        "2|WX3|162.4750|FM", "3|WX4|162.4250|FM", "4|WX5|162.4500|FM",
-        "5|WX6|162.5000|FM", "6|WX7|162.5250|FM", "7|WX8|161.6500|FM",
-        "8|WX9|161.7750|FM", "9|WX10|163.2750|FM",
+       {"h2: Weather, search bands and settings",
+        "caption: Weather channels",
+        "Ch|Tag|MHz|Mode",
+        "0|WX1|162.5500|FM",
+        "1|WX2|162.4000|FM",
+        "2|WX3|162.4750|FM",
+        "3|WX4|162.4250|FM",
+        "4|WX5|162.4500|FM",
+        "5|WX6|162.5000|FM",
+        "6|WX7|162.5250|FM",
+        "7|WX8|161.6500|FM",
+        "8|WX9|161.7750|FM",
+        "9|WX10|163.2750|FM",
         "caption: Preprogrammed search bands",
         "No.|Tag|Start MHz|End MHz|Step MHz|Mode",
         "0|2 METER HAM|144.0000|148.0000|0.0050|FM",
@@ -163,20 +204,29 @@ TEST(Card, ShowsWhatTheSampleHolds) {
         "2|VHF HIGH|150.8000|162.0000|0.0050|FM",
         "3|UHF|450.0000|470.0000|0.0125|FM",
         "4|800 MHZ|851.0125|869.9875|0.0125|FM",
-        "5|10M 6M|29.0000|54.0000|0.0050|FM", "h3: Opening message",
+        "5|10M 6M|29.0000|54.0000|0.0050|FM",
+        "h3: Opening message",
         "pre: WELCOME TO\nCITY SCANNER\nPROGRAMMED\nDEC 2026\n",
-        "caption: Settings", "Setting|Value", "Backlight on time|10 s",
-        "Scan delay|2000 ms", "Trunk rescan delay|2000 ms",
-        "Minimum scan delay|2.0 s", "Display contrast|11",
-        "Priority channel|0 05", "Priority|on", "Keypad tone|1000 Hz",
+        "caption: Settings",
+        "Setting|Value",
+        "Backlight on time|10 s",
+        "Scan delay|2000 ms",
+        "Trunk rescan delay|2000 ms",
+        "Minimum scan delay|2.0 s",
+        "Display contrast|11",
+        "Priority channel|0 05",
+        "Priority|on",
+        "Keypad tone|1000 Hz",
         "Banks scanned|0 1 2 3 4 5 6 7 8 9",
-        "Banks searched|0 1 3 8", "Search bands in use|6"}},
+        "Banks searched|0 1 3 8",
+        "Search bands in use|6"}},
   };
   for (const Case &c : cases)
     EXPECT_EQ(part(lines, c.from), c.expected) << c.from;
   // The talkgroup forms of a Type II and Type I bank and of EDACS.
-  for (const char *row : {"1|02960|PUBLIC WORKS|scan", "4|200-05|POLICE MAIN|scan",
-                          "8|6100-3|ANIMAL CTRL|skip", "3|15|MAINTENANCE|skip"})
+  for (const char *row :
+       {"1|02960|PUBLIC WORKS|scan", "4|200-05|POLICE MAIN|scan",
+        "8|6100-3|ANIMAL CTRL|skip", "3|15|MAINTENANCE|skip"})
     EXPECT_NE(std::find(lines.begin(), lines.end(), row), lines.end()) << row;
   EXPECT_EQ(lines[0], "h1: sample.spg");
   EXPECT_EQ(lines[1], "p: SHA-256 aaaaaaaaaaaa \u00b7 made 2026-12-09");
@@ -186,8 +236,8 @@ TEST(Card, TagsAndNamesAreText) {
   ImageBody &image = sample_image();
   static ImageBody hostile;
   hostile = image;
-  const unsigned char tag[tag_size] = {'<', 'B', '>', '&', 'A', 'L',
-                                       'L', 0xE9, 0x01, '"', 0, 0};
+  const unsigned char tag[tag_size] = {'<', 'B',  '>',  '&', 'A', 'L',
+                                       'L', 0xE9, 0x01, '"', 0,   0};
   memcpy(hostile.bytes + channel_offset(0, 0) + code_size, tag, tag_size);
   memcpy(hostile.bytes + talkgroup_offset(4, 1) + 2, "</style>'<i>", tag_size);
   CardHead head = plain_head();
@@ -195,14 +245,16 @@ TEST(Card, TagsAndNamesAreText) {
   head.uploaded = "as uploaded 2026-12-09T14:02:11Z to /dev/<pts>";
   std::string html = render_card(hostile, head, CardLayout{});
   std::vector<std::string> lines = card_lines(html);
-  EXPECT_EQ(part(lines, "h2: Bank 0")[4], "0|<B>&ALL\u00e9?\"|154.4300|PL|123.0|");
+  EXPECT_EQ(part(lines, "h2: Bank 0")[4],
+            "0|<B>&ALL\u00e9?\"|154.4300|PL|123.0|");
   std::vector<std::string> bank4 = part(lines, "h2: Bank 4");
   EXPECT_NE(std::find(bank4.begin(), bank4.end(), "1|02960|</style>'<i>|scan"),
             bank4.end());
   EXPECT_EQ(lines[0], "h1: x</style><b>\"\\\uFFFD.spg");
-  EXPECT_EQ(lines[1],
-            "p: SHA-256 aaaaaaaaaaaa \u00b7 as uploaded 2026-12-09T14:02:11Z to "
-            "/dev/<pts> \u00b7 made 2026-12-09");
+  EXPECT_EQ(
+      lines[1],
+      "p: SHA-256 aaaaaaaaaaaa \u00b7 as uploaded 2026-12-09T14:02:11Z to "
+      "/dev/<pts> \u00b7 made 2026-12-09");
   // No markup came from the image or the name: one style element, closed
   // once; no <b> or <i> element.
   EXPECT_EQ(html.find("</style>"), html.rfind("</style>"));
@@ -286,9 +338,8 @@ TEST(Card, AgreesWithTheListingOfGeneratedImages) {
     std::vector<std::string> expected, shown;
     std::string listing = listing_of(image);
     int record = 0;
-    for (size_t at = 0, end; (end = listing.find("\r\n", at)) !=
-                             std::string::npos;
-         at = end + 2) {
+    for (size_t at = 0, end;
+         (end = listing.find("\r\n", at)) != std::string::npos; at = end + 2) {
       std::string line = listing.substr(at, end - at);
       if (line.size() < 69 || line.compare(0, 4, "Srch") == 0 ||
           line[24] != '>' || line[37] != '<' || record == 510)
@@ -320,8 +371,7 @@ TEST(Card, AgreesWithTheListingOfGeneratedImages) {
     }
     ASSERT_EQ(shown.size(), expected.size()) << seed;
     for (size_t i = 0; i < shown.size(); ++i)
-      EXPECT_EQ(shown[i].substr(0, expected[i].size() + 1),
-                expected[i] + "|")
+      EXPECT_EQ(shown[i].substr(0, expected[i].size() + 1), expected[i] + "|")
           << seed;
   }
 }
@@ -343,18 +393,23 @@ TEST(CardRun, OperandsOptionsAndOutputs) {
   };
   const Case cases[] = {
       {{sample, card}, 0, ""},
-      {{"-b", "12", sample}, 1,
+      {{"-b", "12", sample},
+       1,
        "imgcard: banks \"12\" are not banks 0 to 9 such as 0,3-5\n" + usage},
       {{"-x", sample}, 1, ""},
       {{}, 1, usage},
       {{sample, card, "more"}, 1, usage},
-      {{sample, dir.file("card.spg")}, 1,
-       "Card \"" + dir.file("card.spg") + "\" ends in .spg: a card is an HTML "
-       "page\n"},
+      {{sample, dir.file("card.spg")},
+       1,
+       "Card \"" + dir.file("card.spg") +
+           "\" ends in .spg: a card is an HTML "
+           "page\n"},
       {{card, card}, 1, "Card \"" + card + "\" is the input " + card + "\n"},
-      {{dir.file("none.asc")}, 1,
+      {{dir.file("none.asc")},
+       1,
        "Cannot open " + dir.file("none.asc") + ": No such file or directory\n"},
-      {{sample, dir.file("no/card.html")}, 1,
+      {{sample, dir.file("no/card.html")},
+       1,
        "Cannot open " + dir.file("no/card.html") + "\n"},
   };
   for (const Case &c : cases) {
@@ -367,8 +422,8 @@ TEST(CardRun, OperandsOptionsAndOutputs) {
   // The card written whole, as - writes it on standard output; a listing
   // gives the card of the image it stands for, standard input too.
   std::string written = read_file(card);
-  ProcessResult out = run_process({program_path("imgcard"), sample, "-"}, "",
-                                  env);
+  ProcessResult out =
+      run_process({program_path("imgcard"), sample, "-"}, "", env);
   EXPECT_EQ(out.out, written);
   EXPECT_NE(written.find("made 2026-12-09"), std::string::npos);
   std::vector<std::string> of_image = card_lines(written);
@@ -407,8 +462,8 @@ TEST(CardRun, SaysWhenTheImageWasTheLastOneSent) {
     record.sha256 = image_sha;
     record.image = "/tmp/x.spg";
     std::string why;
-    ASSERT_TRUE(append_journal_line(folder, format_journal_line(record), false,
-                                    &why));
+    ASSERT_TRUE(
+        append_journal_line(folder, format_journal_line(record), false, &why));
   };
   struct Case {
     std::string sent_sha;

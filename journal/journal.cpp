@@ -21,8 +21,7 @@ constexpr char images_name[] = "images";
 constexpr int journal_fields = 6;  ///< 7 with the process ID
 constexpr long largest_journal_size = 64L << 20;
 
-const char *const outcome_words[] = {"done", "interrupted", "failed",
-                                     "begun"};
+const char *const outcome_words[] = {"done", "interrupted", "failed", "begun"};
 
 /// "NAME: reason" for the current error number.
 std::string reason_for(const std::string &name) {
@@ -83,8 +82,8 @@ bool is_regular_or_missing(const std::string &name, std::string *reason) {
 /// Opens a file of the record without following a link or waiting on a
 /// pipe; -1 with the reason unless it is a regular file.
 int open_record_file(const std::string &name, int flags, std::string *reason) {
-  int fd = file_calls.open(
-      name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  int fd = file_calls.open(name.c_str(),
+                           flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) {
     *reason = errno == ELOOP ? name + ": a symbolic link" : reason_for(name);
     return -1;
@@ -191,9 +190,8 @@ bool parse_journal_line(const std::string &text, UploadRecord *record) {
                        : r.began[i] != form[i])
       return false;
   bool known = false;
-  for (UploadOutcome outcome :
-       {UploadOutcome::done, UploadOutcome::interrupted, UploadOutcome::failed,
-        UploadOutcome::begun})
+  for (UploadOutcome outcome : {UploadOutcome::done, UploadOutcome::interrupted,
+                                UploadOutcome::failed, UploadOutcome::begun})
     if (fields[1] == outcome_word(outcome)) {
       r.outcome = outcome;
       known = true;

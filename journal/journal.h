@@ -29,7 +29,7 @@ struct UploadRecord {
   std::string port;
   std::string sha256;  ///< of the whole image file, in hexadecimal
   std::string image;   ///< the image file's absolute name
-  long pid = 0;  ///< of the upload, which pairs its lines; 0 in old lines
+  long pid = 0;        ///< of the upload, which pairs its lines; 0 in old lines
 };
 
 /// The word of an outcome: "done", "interrupted", "failed" or "begun".

@@ -14,8 +14,8 @@
 namespace {
 
 /// Reads the operand's bytes whole; false after the trouble is reported.
-bool read_operand_bytes(const std::string &name, bool standard_input,
-                        FILE *err, std::string *bytes) {
+bool read_operand_bytes(const std::string &name, bool standard_input, FILE *err,
+                        std::string *bytes) {
   int fd = standard_input ? 0 : open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fprintf(err, "Cannot open %s: %s\n", name.c_str(), strerror(errno));
@@ -29,8 +29,7 @@ bool read_operand_bytes(const std::string &name, bool standard_input,
   if (!standard_input)
     close(fd);
   if (too_large || (!read && error == EFBIG)) {
-    fprintf(err, "%s is too large to be an image or a listing\n",
-            name.c_str());
+    fprintf(err, "%s is too large to be an image or a listing\n", name.c_str());
     return false;
   }
   if (!read) {
@@ -60,8 +59,7 @@ bool image_of_listing(const std::string &name, std::string &bytes, FILE *err,
 
 }  // namespace
 
-bool read_image_operand(const std::string &name, FILE *err,
-                        std::string *file) {
+bool read_image_operand(const std::string &name, FILE *err, std::string *file) {
   bool standard_input = name == "-";
   std::string bytes;
   if (!read_operand_bytes(name, standard_input, err, &bytes))
