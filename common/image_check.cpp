@@ -44,8 +44,8 @@ void check_tone(std::vector<ImageFinding> &findings, const char *where,
   Findings advice;
   if (mode == mode_pl && (code[4] != 0 || code[5] != 0)) {
     if (code[5] < first_tone_range || code[5] > last_tone_range) {
-      add(findings, where, Finding::misread, "PL tone bytes %02X %02X show no tone",
-          code[4], code[5]);
+      add(findings, where, Finding::misread,
+          "PL tone bytes %02X %02X show no tone", code[4], code[5]);
       return;
     }
     double hertz = tone_bases[code[5]] + code[4] * 0.1;
@@ -75,9 +75,11 @@ void check_channel_record(std::vector<ImageFinding> &findings,
   const unsigned char *code = record;
   int mode = code[2] & 0x0F, band = code[2] >> 4;
   if (mode >= known_mode_count)
-    add(findings, where, Finding::misread, "mode index %d is not a mode (0 to 6)", mode);
+    add(findings, where, Finding::misread,
+        "mode index %d is not a mode (0 to 6)", mode);
   if (band >= known_band_count)
-    add(findings, where, Finding::misread, "band number %d is not a band (0 to 4)", band);
+    add(findings, where, Finding::misread,
+        "band number %d is not a band (0 to 4)", band);
   if (code[3] & ~known_flags)
     add(findings, where, Finding::unlisted,
         "flag byte %02X has bits the listing does not show", code[3]);
@@ -126,8 +128,8 @@ void check_bank(std::vector<ImageFinding> &findings, const ImageBody &image,
         "mode/offset byte %02X has bits the listing does not show", mode_byte);
   int type = bank[bank_type_offset];
   if (type >= known_bank_type_count)
-    add(findings, where, Finding::misread, "bank type %d is not a bank type (0 to 6)",
-        type);
+    add(findings, where, Finding::misread,
+        "bank type %d is not a bank type (0 to 6)", type);
   else if (type == 1 || type == 2)
     add(findings, where, Finding::unlisted,
         "bank type %d is listed as blanks, which read back as type 3", type);
@@ -150,8 +152,7 @@ void check_bank(std::vector<ImageFinding> &findings, const ImageBody &image,
   }
   for (int t = 1; t <= talkgroup_count; ++t) {
     Findings tag;
-    check_tag_controls(image.bytes + talkgroup_offset(b, t) + 2, tag_size,
-                       tag);
+    check_tag_controls(image.bytes + talkgroup_offset(b, t) + 2, tag_size, tag);
     snprintf(where, sizeof where, "bank %d talkgroup %d", b, t);
     add_advice(findings, where, tag);
   }
@@ -160,7 +161,8 @@ void check_bank(std::vector<ImageFinding> &findings, const ImageBody &image,
 void check_bands(std::vector<ImageFinding> &findings, const ImageBody &image) {
   int count = image.bytes[band_count_offset];
   if (count > band_record_count)
-    add(findings, "settings", Finding::misread, "band count %d is above 100", count);
+    add(findings, "settings", Finding::misread, "band count %d is above 100",
+        count);
   if (count > band_record_count)
     count = band_record_count;
   char where[48];
@@ -169,10 +171,11 @@ void check_bands(std::vector<ImageFinding> &findings, const ImageBody &image) {
     snprintf(where, sizeof where, "preprogrammed band %d", n - 1);
     int mode = code[3] >> 4, band = code[3] & 0x0F;
     if (mode >= known_mode_count)
-      add(findings, where, Finding::misread, "mode index %d is not a mode (0 to 6)", mode);
+      add(findings, where, Finding::misread,
+          "mode index %d is not a mode (0 to 6)", mode);
     if (band >= known_band_count)
-      add(findings, where, Finding::misread, "band number %d is not a band (0 to 4)",
-          band);
+      add(findings, where, Finding::misread,
+          "band number %d is not a band (0 to 4)", band);
     if (mode < known_mode_count && band < known_band_count) {
       BandView view = decode_band_code(code);
       double top = band_end(band);
@@ -211,7 +214,8 @@ void check_message_and_words(std::vector<ImageFinding> &findings,
       unsigned char c = image.bytes[word.offset + i];
       if ((c < '0' || c > '9') && c != no_bank_digit) {
         snprintf(where, sizeof where, "%s position %d", word.name, i + 1);
-        add(findings, where, Finding::unlisted, "byte %02X is neither a digit nor A5", c);
+        add(findings, where, Finding::unlisted,
+            "byte %02X is neither a digit nor A5", c);
       }
     }
   }

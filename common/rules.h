@@ -177,8 +177,7 @@ void check_bank_word(const char *name, const char *word, Findings &findings);
 
 /// A tag that holds control bytes (a tab, say), which are stored as they
 /// are but show on no display.
-void check_tag_controls(const unsigned char *tag, int size,
-                        Findings &findings);
+void check_tag_controls(const unsigned char *tag, int size, Findings &findings);
 
 /// A frequency that the encoder could not place in a band: what the
 /// image holds instead, stored, and which frequencies the bands hold.

@@ -27,8 +27,8 @@ enum class ChannelForm {
 struct ChannelColumns {
   ChannelForm form = ChannelForm::chirp;
   int location = -1, name = -1, frequency = -1, tone = -1, rtone = -1,
-      ctone = -1, dtcs = -1, rx_dtcs = -1, polarity = -1, cross = -1,
-      mode = -1, skip = -1, comment = -1;
+      ctone = -1, dtcs = -1, rx_dtcs = -1, polarity = -1, cross = -1, mode = -1,
+      skip = -1, comment = -1;
   int tag = -1;  ///< RadioReference's category, whose TRS marks a site
   std::vector<int> names;    ///< the tag's sources, the first given wins
   std::vector<int> matched;  ///< where -m looks
@@ -81,9 +81,9 @@ bool read_frequency(List &list, const CsvRow &row, const ChannelColumns &c,
   if (stored < 0 && held >= 0) {
     // In a band, but nearest its end: the step there is the next band's.
     long long step = band_step_hz(held);
-    long long nearest = band_base_hz(held) +
-                        (given.units - band_base_hz(held) + step / 2) / step *
-                            step;
+    long long nearest =
+        band_base_hz(held) +
+        (given.units - band_base_hz(held) + step / 2) / step * step;
     warn(list, row.line,
          "frequency %s MHz lies in band %d (%lld to %lld MHz), but its "
          "nearest step, %.4f MHz, lies beyond the band's end, row skipped",
@@ -285,14 +285,14 @@ std::string bare_upper(const std::string &text) {
 /// names, are received; digital voice, trunked systems and telemetry are
 /// not.  A list of modes ("FM, DMR") is received when one of them is.
 RowKind mode_kind(const std::string &mode, bool *am) {
-  static const char *const fm[] = {"FM", "FMN", "NFM", "FMW", "WFM", "NBFM",
-                                   "WBFM"};
+  static const char *const fm[] = {"FM",  "FMN",  "NFM", "FMW",
+                                   "WFM", "NBFM", "WBFM"};
   static const char *const digital[] = {
-      "P25",   "P25E",   "P25P2",  "PROJECT25", "APCO25",  "DMR",
-      "TRBO",  "MOTOTRBO", "NXDN", "NXDN48",    "NXDN96",  "DSTAR",
-      "YSF",   "C4FM",   "FUSION", "SYSTEMFUSION", "DPMR", "TETRA",
-      "PROVOICE", "MOTOROLA", "EDACS", "LTR", "MPT1327", "IDEN", "TELM",
-      "DIGITAL", "M17"};
+      "P25",      "P25E",     "P25P2",  "PROJECT25",    "APCO25",  "DMR",
+      "TRBO",     "MOTOTRBO", "NXDN",   "NXDN48",       "NXDN96",  "DSTAR",
+      "YSF",      "C4FM",     "FUSION", "SYSTEMFUSION", "DPMR",    "TETRA",
+      "PROVOICE", "MOTOROLA", "EDACS",  "LTR",          "MPT1327", "IDEN",
+      "TELM",     "DIGITAL",  "M17"};
   *am = false;
   if (trimmed(mode.c_str()).empty())
     return RowKind::analog;
@@ -315,8 +315,9 @@ RowKind mode_kind(const std::string &mode, bool *am) {
       is_digital = is_digital || word == name;
     known = known || word.empty();
   }
-  return is_digital ? RowKind::digital
-                    : known && !is_digital ? RowKind::analog : RowKind::unknown;
+  return is_digital             ? RowKind::digital
+         : known && !is_digital ? RowKind::analog
+                                : RowKind::unknown;
 }
 
 /// Reads a downloaded list's tone: "131.8 PL" or "131.8", "023 DPL",
@@ -337,21 +338,20 @@ bool read_list_tone(List &list, long line, const std::string &given,
     }
   std::string word = text.substr(0, text.find(' '));
   std::string unit = bare_upper(text.substr(word.size()));
-  if (unit == "PL" || (unit.empty() && isdigit(static_cast<unsigned char>(
-                                          word[0])) && word.find('.') !=
-                                                           std::string::npos))
+  if (unit == "PL" ||
+      (unit.empty() && isdigit(static_cast<unsigned char>(word[0])) &&
+       word.find('.') != std::string::npos))
     return read_pl_tone(list, line, word, v);
   if (unit == "DPL" || unit == "DCS")
     return read_dcs_code(list, line, word, v);
   if (toupper(static_cast<unsigned char>(word[0])) == 'D' && unit.empty()) {
     std::string code = word.substr(1);
-    if (!code.empty() && strchr("NI", toupper(static_cast<unsigned char>(
-                                          code.back()))))
+    if (!code.empty() &&
+        strchr("NI", toupper(static_cast<unsigned char>(code.back()))))
       code.pop_back();  // D023N: the normal polarity is the scanner's
     return read_dcs_code(list, line, code, v);
   }
-  if (unit.empty() && word.find_first_not_of("0123456789") ==
-                          std::string::npos)
+  if (unit.empty() && word.find_first_not_of("0123456789") == std::string::npos)
     return read_pl_tone(list, line, word, v);
   warn(list, line, "tone \"%s\" is no CTCSS tone or DCS code, row skipped",
        shown(text).c_str());
@@ -452,8 +452,8 @@ ChannelColumns find_channel_columns(List &list, const CsvRow &header,
   } else if (column({"Output Freq"}) >= 0 ||
              (column({"Freq"}) >= 0 && column({"Call"}) >= 0)) {
     bool free_csv = column({"Output Freq"}) >= 0;
-    c.form = free_csv ? ChannelForm::repeaterbook_csv
-                      : ChannelForm::repeaterbook;
+    c.form =
+        free_csv ? ChannelForm::repeaterbook_csv : ChannelForm::repeaterbook;
     c.frequency = column({"Output Freq", "Freq"});
     c.tone = column({"Downlink Tone", "Tone"});
     c.mode = column({"Modes"});
@@ -570,8 +570,8 @@ bool store_channel_list(CsvReader &reader, const char *name, FILE *err,
   p = Placing();
   p.by_location = options.bank == rows_by_location;
   p.bank = options.bank;
-  p.banks = options.last_bank >= options.bank ? options.last_bank - p.bank + 1
-                                              : 1;
+  p.banks =
+      options.last_bank >= options.bank ? options.last_bank - p.bank + 1 : 1;
   StoredTags tags;
   bool done = false;
   try {

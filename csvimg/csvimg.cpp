@@ -108,8 +108,8 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
   bool bank_given = false;
   const char *bank_text = nullptr;
   int option;
-  while ((option = getopt_long(argc, argv, "hckadm:b:t:",
-                               standard_long_options, nullptr)) != -1) {
+  while ((option = getopt_long(argc, argv, "hckadm:b:t:", standard_long_options,
+                               nullptr)) != -1) {
     int status = answer_standard_option(option, "csvimg", print_usage);
     if (status >= 0)
       return status;

@@ -15,8 +15,8 @@ constexpr int rows_by_location = -1;
 
 /// How a list is stored, as the command line says.
 struct StoreOptions {
-  int bank = rows_by_location;       ///< -b or -t: the bank the list fills
-  int last_bank = -1;  ///< -b B-E: the last bank a channel list fills
+  int bank = rows_by_location;  ///< -b or -t: the bank the list fills
+  int last_bank = -1;           ///< -b B-E: the last bank a channel list fills
   bool description_tags = false;     ///< -d: tags from the Description
   bool keep = false;                 ///< -k: entries after the list are kept
   bool all_modes = false;            ///< -a: digital talkgroups are stored too
@@ -31,11 +31,11 @@ struct StoreSummary {
   bool bank_used[bank_count] = {};
   int first = -1;  ///< -b or -t: the first and last place filled
   int last = -1;
-  long left_out = 0;     ///< rows with no place left
-  long digital = 0;      ///< talkgroups skipped for their mode
-  long unmatched = 0;    ///< talkgroups that no -m text matches
-  long invalid = 0;      ///< talkgroups that cannot be stored
-  long other_banks = 0;  ///< talkgroups of other banks
+  long left_out = 0;       ///< rows with no place left
+  long digital = 0;        ///< talkgroups skipped for their mode
+  long unmatched = 0;      ///< talkgroups that no -m text matches
+  long invalid = 0;        ///< talkgroups that cannot be stored
+  long other_banks = 0;    ///< talkgroups of other banks
   long trunked_sites = 0;  ///< rows of a trunked system's site frequencies
   long shortened = 0;      ///< tags shortened to fit 12 characters
   int first_of[bank_count] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};

@@ -761,21 +761,35 @@ TEST(ChannelImport, ListsAsRadioReferenceAndRepeaterBookWriteThem) {
       page_row("46.1200", "CSQ", "Low Band", "FM", "Fire-Tac");
   const std::string empty = "00 00 01 08 00 00 >            <";
   const Case cases[] = {
-      {county, into7,
+      {county,
+       into7,
        {"11 1A 22 00 26 05 >Nowhere CFD1<", "12 7A 23 00 13 00 >Sheriff     <",
         "11 18 01 00 00 00 >Low Band    <", empty},
        warning("name \"Nowhere Co FD 1\" is longer than 12 characters, "
                "stored as \"Nowhere CFD1\"",
                2),
-       3, 2, 1, 0},
-      {county, sheriff, {"12 7A 23 00 13 00 >Sheriff     <", empty}, "", 1, 0,
-       0, 5},
-      {county, description,
+       3,
+       2,
+       1,
+       0},
+      {county,
+       sheriff,
+       {"12 7A 23 00 13 00 >Sheriff     <", empty},
+       "",
+       1,
+       0,
+       0,
+       5},
+      {county,
+       description,
        {"11 1A 22 00 26 05 >Made up     <", "12 7A 23 00 13 00 >Made up     <"},
        warning("name \"Made up\" is given at line 2 too: the scanner shows "
                "both alike",
                3),
-       3, 2, 1, 0},
+       3,
+       2,
+       1,
+       0},
       // The Premium download, in its older form with one PL Tone; 151.25
       // MHz is 14 MHz and 50 steps up, PL 123.0 206 tenths above 102.4.
       {"Frequency Output,Frequency Input,FCC Callsign,Agency/Category,"
@@ -783,20 +797,36 @@ TEST(ChannelImport, ListsAsRadioReferenceAndRepeaterBookWriteThem) {
        "151.2500,,WQZZ901,Forestry,Fire Dispatch,FOREST DISP,123.0 PL,FMN,"
        "FB2,Fire Dispatch\n"
        "158.9850,,WQZZ904,Water,Water Data,Telemetry,,Telm,FX1,Data\n",
-       into7, {"0E 32 22 00 CE 04 >FOREST DISP <", empty}, "", 1, 1, 0, 0},
+       into7,
+       {"0E 32 22 00 CE 04 >FOREST DISP <", empty},
+       "",
+       1,
+       1,
+       0,
+       0},
       // RepeaterBook's download: the offset's mark ends the output
       // frequency; the tag is the call sign.
-      {read_example("repeaterbook.csv"), into7,
+      {read_example("repeaterbook.csv"),
+       into7,
        {"08 22 22 00 E8 03 >W0ZZA       <", "09 BC 21 00 00 00 >W0ZZB       <",
         "0A 3F 23 00 13 00 >K0ZZC       <", "42 00 31 00 00 00 >W0ZZD       <",
         "3E 28 32 00 F9 04 >W0ZZE       <", empty},
-       "", 5, 0, 0, 0},
+       "",
+       5,
+       0,
+       0,
+       0},
       // Its free CSV: the Downlink Tone is heard; FM among the modes is
       // received.
-      {read_example("repeaterbook_free.csv"), into7,
+      {read_example("repeaterbook_free.csv"),
+       into7,
        {"08 22 22 00 E8 03 >W0ZZA       <", "09 BC 21 00 00 00 >W0ZZB       <",
         "40 40 32 00 CE 04 >W0ZZG       <", empty},
-       "", 3, 1, 0, 0},
+       "",
+       3,
+       1,
+       0,
+       0},
   };
   for (const Case &c : cases) {
     ImageBody &image = base_image();
@@ -826,30 +856,47 @@ TEST(ChannelImport, TonesAndModesOfDownloadedLists) {
     const char *stored;  // bytes 3 to 6, or the row's fate
   };
   const Case cases[] = {
-      {"131.8 PL", "FMN", "22 00 26 05"}, {"131.8", "NFM", "22 00 26 05"},
-      {"023 DPL", "FM", "23 00 13 00"},   {"D023", "FMW", "23 00 13 00"},
-      {"023 DCS", "WFM", "23 00 13 00"},  {"D023N", "FM", "23 00 13 00"},
-      {"CSQ", "FM", "21 00 00 00"},       {"", "FM", "21 00 00 00"},
-      {"0", "FM", "21 00 00 00"},         {"131.8 PL", "AM", "skipped"},
-      {"", "AM", "20 00 00 00"},          {"NAC 293", "FM", "digital"},
-      {"RAN 1", "FM", "digital"},         {"CC 1", "FM", "digital"},
-      {"TG 5", "FM", "digital"},          {"SL 1", "FM", "digital"},
-      {"xyz", "FM", "skipped"},           {"", "P25", "digital"},
-      {"", "P25E", "digital"},            {"", "Project 25", "digital"},
-      {"", "DMR", "digital"},             {"", "NXDN48", "digital"},
-      {"", "NXDN96", "digital"},          {"", "D-STAR", "digital"},
-      {"", "YSF", "digital"},             {"", "dPMR", "digital"},
-      {"", "TETRA", "digital"},           {"", "Motorola", "digital"},
-      {"", "EDACS", "digital"},           {"", "LTR", "digital"},
-      {"", "MPT-1327", "digital"},        {"", "iDEN", "digital"},
-      {"", "Telm", "digital"},            {"", "USB", "skipped"},
+      {"131.8 PL", "FMN", "22 00 26 05"},
+      {"131.8", "NFM", "22 00 26 05"},
+      {"023 DPL", "FM", "23 00 13 00"},
+      {"D023", "FMW", "23 00 13 00"},
+      {"023 DCS", "WFM", "23 00 13 00"},
+      {"D023N", "FM", "23 00 13 00"},
+      {"CSQ", "FM", "21 00 00 00"},
+      {"", "FM", "21 00 00 00"},
+      {"0", "FM", "21 00 00 00"},
+      {"131.8 PL", "AM", "skipped"},
+      {"", "AM", "20 00 00 00"},
+      {"NAC 293", "FM", "digital"},
+      {"RAN 1", "FM", "digital"},
+      {"CC 1", "FM", "digital"},
+      {"TG 5", "FM", "digital"},
+      {"SL 1", "FM", "digital"},
+      {"xyz", "FM", "skipped"},
+      {"", "P25", "digital"},
+      {"", "P25E", "digital"},
+      {"", "Project 25", "digital"},
+      {"", "DMR", "digital"},
+      {"", "NXDN48", "digital"},
+      {"", "NXDN96", "digital"},
+      {"", "D-STAR", "digital"},
+      {"", "YSF", "digital"},
+      {"", "dPMR", "digital"},
+      {"", "TETRA", "digital"},
+      {"", "Motorola", "digital"},
+      {"", "EDACS", "digital"},
+      {"", "LTR", "digital"},
+      {"", "MPT-1327", "digital"},
+      {"", "iDEN", "digital"},
+      {"", "Telm", "digital"},
+      {"", "USB", "skipped"},
   };
   for (const Case &c : cases) {
     ImageBody &image = base_image();
     StoreSummary summary;
     store(std::string(page_header) + page_row("154.1300", c.tone, "X", c.mode),
           into(7), false, image, &summary);
-    std::string got = summary.stored ? channel(image, 7, 0).substr(6, 11)
+    std::string got = summary.stored    ? channel(image, 7, 0).substr(6, 11)
                       : summary.digital ? "digital"
                                         : "skipped";
     // An AM channel with a tone keeps its tone and warns; the case says
@@ -915,24 +962,31 @@ TEST(TalkgroupImport, ListsRoundTwo) {
     p25 += std::to_string(id) + ",,P" + std::to_string(id) + ",A\n";
   const Case cases[] = {
       // op25: blanks before the tab of the first line too.
-      {"101 \tDISPATCH  \n102\tFIRE\n", 5,
-       {"0065 >DISPATCH    <", "0066 >FIRE        <"}, "", 2},
+      {"101 \tDISPATCH  \n102\tFIRE\n",
+       5,
+       {"0065 >DISPATCH    <", "0066 >FIRE        <"},
+       "",
+       2},
       // A Hex column wrong on all but one in ten rows, or fewer, is junk.
-      {junk, 5, {"0065 >TG101       <", "0066 >TG102       <"},
+      {junk,
+       5,
+       {"0065 >TG101       <", "0066 >TG102       <"},
        warning("the Hex column disagrees with Decimal on 9 of the 10 rows "
                "that have both: it is ignored, and Decimal is read, as "
                "trunk-recorder and op25 read it",
                2),
        10},
       // Rows without a header, in the download's order and the page's.
-      {"101,65,DISPATCH,A,Made up,Law,City\n102,66,FIRE,A,,,\n", 5,
+      {"101,65,DISPATCH,A,Made up,Law,City\n102,66,FIRE,A,,,\n",
+       5,
        {"0065 >DISPATCH    <", "0066 >FIRE        <"},
        warning("the list has no header line: read as RadioReference's "
                "download (Decimal,Hex,Alpha Tag,Mode,Description,Tag,"
                "Category); a header line would say so",
                1),
        2},
-      {"101,65,A,DISPATCH,Made up,Law\n102,66,D,FIRE,,\n", 5,
+      {"101,65,A,DISPATCH,Made up,Law\n102,66,D,FIRE,,\n",
+       5,
        {"0065 >DISPATCH    <", "0000 >            <"},
        warning("the list has no header line: read as RadioReference's web "
                "page (Decimal,Hex,Mode,Alpha Tag,Description,Tag); a header "
@@ -940,7 +994,9 @@ TEST(TalkgroupImport, ListsRoundTwo) {
                1),
        1},
       // Another system's IDs: one warning first, then one for each reason.
-      {p25, 4, {"00B9 >P2960       <"},
+      {p25,
+       4,
+       {"00B9 >P2960       <"},
        warning("the list does not look like a Motorola system's: 3 of its 4 "
                "IDs (2960 to 100003) cannot be held by a bank of type MOT",
                2) +
@@ -952,7 +1008,8 @@ TEST(TalkgroupImport, ListsRoundTwo) {
       // lower case.
       {"Bank,Slot,Decimal,ID,Alpha Tag,Skip\n5,1,15,15,MAINT,s\n"
        "3.0,2,16,16,ODD,\nx,3,17,17,ODD,\n",
-       5, {"800F >MAINT       <", "0000 >            <"},
+       5,
+       {"800F >MAINT       <", "0000 >            <"},
        warning("bank \"3.0\" is not a whole number 0 to 9, row skipped", 3) +
            warning("bank \"x\" is not a whole number 0 to 9, row skipped", 4),
        1},

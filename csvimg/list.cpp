@@ -190,8 +190,8 @@ std::string shorten_name(const std::string &name) {
   // upper-case vowels: each from the right, and a vowel only after a letter.
   for (const char *vowels : {"aeiou", "AEIOU"})
     for (size_t i = c.size(); c.size() > tag_size && i-- > 1;) {
-      bool vowel = c[i].size() == 1 && strchr(vowels, c[i][0]) &&
-                   is_letter(c[i - 1]);
+      bool vowel =
+          c[i].size() == 1 && strchr(vowels, c[i][0]) && is_letter(c[i - 1]);
       if ((c[i] == " " && vowels[0] == 'a') || vowel)
         c.erase(c.begin() + static_cast<long>(i));
     }
@@ -212,8 +212,10 @@ void make_distinct_tag(List &list, long line, const char *what,
   make_tag(list, line, what, shortened ? fit : name, tag);
   if (shortened) {
     ++stored.shortened;
-    warn(list, line, "%s \"%s\" is longer than 12 characters, stored as "
-         "\"%.12s\"", what, shown(name).c_str(),
+    warn(list, line,
+         "%s \"%s\" is longer than 12 characters, stored as "
+         "\"%.12s\"",
+         what, shown(name).c_str(),
          shown(std::string(reinterpret_cast<char *>(tag), tag_size)).c_str());
   }
   std::string key(reinterpret_cast<const char *>(tag), tag_size);
@@ -225,22 +227,27 @@ void make_distinct_tag(List &list, long line, const char *what,
     return;
   }
   if (earlier->second.second == name) {
-    warn(list, line, "%s \"%s\" is given at line %ld too: the scanner shows "
-         "both alike", what, shown(name).c_str(), earlier->second.first);
+    warn(list, line,
+         "%s \"%s\" is given at line %ld too: the scanner shows "
+         "both alike",
+         what, shown(name).c_str(), earlier->second.first);
     return;
   }
   // Told apart in the list, the same on the scanner: a number ends it.
   std::string text = key.substr(0, key.find_last_not_of(' ') + 1);
   for (int number = 2;; ++number) {
     std::string suffix = std::to_string(number);
-    std::string numbered = text.substr(
-        0, std::min(text.size(), tag_size - suffix.size())) + suffix;
+    std::string numbered =
+        text.substr(0, std::min(text.size(), tag_size - suffix.size())) +
+        suffix;
     numbered.resize(tag_size, ' ');
     if (stored.lines.count(numbered))
       continue;
-    warn(list, line, "%s \"%s\" would show as line %ld's \"%s\" does: "
-         "stored as \"%s\"", what, shown(name).c_str(),
-         earlier->second.first, shown(earlier->second.second).c_str(),
+    warn(list, line,
+         "%s \"%s\" would show as line %ld's \"%s\" does: "
+         "stored as \"%s\"",
+         what, shown(name).c_str(), earlier->second.first,
+         shown(earlier->second.second).c_str(),
          shown(numbered.substr(0, numbered.find_last_not_of(' ') + 1)).c_str());
     memcpy(tag, numbered.data(), tag_size);
     stored.lines[numbered] = {line, name};

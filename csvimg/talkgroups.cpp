@@ -104,8 +104,8 @@ bool is_headless_row(const std::string &line) {
   if (digits == 0 || digits >= line.size() || line[digits] != ',')
     return false;
   size_t hex = strspn(line.c_str() + digits + 1, "0123456789abcdefABCDEF");
-  return hex > 0 && (line.size() == digits + 1 + hex ||
-                     line[digits + 1 + hex] == ',');
+  return hex > 0 &&
+         (line.size() == digits + 1 + hex || line[digits + 1 + hex] == ',');
 }
 
 /// The field of a simple comma-separated line at an index, blanks around
@@ -380,7 +380,8 @@ bool is_chosen(List &list, const CsvRow &row, const TalkgroupColumns &c,
   long row_bank;
   if (c.bank >= 0 && (!read_integer(field_of(row, c.bank), &row_bank) ||
                       row_bank < 0 || row_bank >= bank_count)) {
-    warn(list, row.line, "bank \"%s\" is not a whole number 0 to 9, row skipped",
+    warn(list, row.line,
+         "bank \"%s\" is not a whole number 0 to 9, row skipped",
          shown(trimmed(field_of(row, c.bank))).c_str());
     ++summary.invalid;
     return false;

@@ -107,14 +107,12 @@ std::string last_upload(std::string *name, FILE *out, FILE *err) {
               "Warning: the upload of %s to %s %s at byte %ld of %ld: the "
               "scanner may hold a partial image since then\n",
               r.began.c_str(), r.port.c_str(),
-              r.outcome == UploadOutcome::failed ? "failed"
-                                                 : "was interrupted",
+              r.outcome == UploadOutcome::failed ? "failed" : "was interrupted",
               r.bytes_sent, r.frame_size);
   }
   std::string copy;
   if (!read_image_copy(folder, last.sha256, &copy, &reason)) {
-    fprintf(err, "Cannot compare with the last upload: %s\n",
-            reason.c_str());
+    fprintf(err, "Cannot compare with the last upload: %s\n", reason.c_str());
     throw Trouble{};
   }
   *name = image_copy_path(folder, last.sha256);

@@ -231,11 +231,17 @@ TEST(Imgdiff, OperandsAndTheLastUpload) {
       {{dir.file("bad.asc"), dir.file("a.spg")}, 2, ""},
       {{dir.file("a.spg")}, 2, ""},
       {{"--last", dir.file("b.spg")}, 2, ""},  // no journal yet
-      {{dir.file("a.spg"), dir.file("huge.spg")}, 2, "",
+      {{dir.file("a.spg"), dir.file("huge.spg")},
+       2,
+       "",
        dir.file("huge.spg") + " is too large to be an image or a listing\n"},
-      {{dir.file("huge.asc"), dir.file("a.spg")}, 2, "",
+      {{dir.file("huge.asc"), dir.file("a.spg")},
+       2,
+       "",
        dir.file("huge.asc") + " is too large to be an image or a listing\n"},
-      {{dir.file("listing.spg"), dir.file("a.spg")}, 2, "",
+      {{dir.file("listing.spg"), dir.file("a.spg")},
+       2,
+       "",
        dir.file("listing.spg") +
            " is not an image file: it does not start with 02 00 00 00 00\n"},
   };
@@ -260,8 +266,8 @@ TEST(Imgdiff, TheLastUploadAsTheJournalTellsIt) {
   auto line = [](const char *when, const char *outcome, long sent,
                  const std::string &hash, long pid) {
     std::string text = std::string("2026-12-09T") + when + "Z\t" + outcome +
-                       "\t" + std::to_string(sent) +
-                       "/26551\t/dev/ttyUSB0\t" + hash + "\t/home/me/a.spg";
+                       "\t" + std::to_string(sent) + "/26551\t/dev/ttyUSB0\t" +
+                       hash + "\t/home/me/a.spg";
     return text + (pid ? "\t" + std::to_string(pid) : "") + "\n";
   };
   const std::string done = line("14:02:11", "done", 26551, sha, 0);
@@ -308,7 +314,8 @@ TEST(Imgdiff, TheLastUploadAsTheJournalTellsIt) {
          for (int i = 0; i < 21; ++i)
            lines += "x\n";
          return lines;
-       }() + done,
+       }() +
+           done,
        1,
        "Warning: lines 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, "
        "16, 17, 18, 19, 20 and 1 more of "},

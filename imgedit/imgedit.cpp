@@ -168,8 +168,8 @@ bool write_new_file(const std::string &name, const std::string &bytes,
 /// signals held until their handler knows both.
 void open_private_listing(Session &s) {
   const char *tmp = getenv("TMPDIR");
-  std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") +
-                       "/imgedit.XXXXXX";
+  std::string folder =
+      std::string(tmp && *tmp ? tmp : "/tmp") + "/imgedit.XXXXXX";
   std::vector<char> pattern(folder.begin(), folder.end());
   pattern.push_back('\0');
   sigset_t ending = ending_set(), old;
@@ -287,8 +287,7 @@ bool run_editor(Session &s) {
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
     return true;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
-    fprintf(s.err, "imgedit: cannot start the editor \"%s\"\n",
-            editor.c_str());
+    fprintf(s.err, "imgedit: cannot start the editor \"%s\"\n", editor.c_str());
   else if (WIFEXITED(status))
     fprintf(s.err, "imgedit: the editor \"%s\" exited with status %d\n",
             editor.c_str(), WEXITSTATUS(status));
@@ -343,8 +342,8 @@ void keep_edits(Session &s, const std::string &text) {
 bool reopen_with_findings(Session &s, const std::string &text,
                           const LooseFindings &findings) {
   std::string body = without_block(s, text);
-  long moved = static_cast<long>(text.size() == body.size() ? 0
-                                                            : s.block_lines);
+  long moved =
+      static_cast<long>(text.size() == body.size() ? 0 : s.block_lines);
   long lines = 2 + static_cast<long>(findings.list.size());
   std::string block =
       "# imgedit: fix what these lines name, then save and quit the editor;\n"
@@ -352,8 +351,8 @@ bool reopen_with_findings(Session &s, const std::string &text,
   for (const LooseFinding &f : findings.list) {
     char line[64];
     snprintf(line, sizeof line, " at line %ld\n", f.line - moved + lines);
-    block += std::string("# ") + (f.error ? "Error: " : "Warning: ") + f.text +
-             line;
+    block +=
+        std::string("# ") + (f.error ? "Error: " : "Warning: ") + f.text + line;
   }
   s.block = block;
   s.block_lines = lines;

@@ -218,8 +218,9 @@ void print_send_usage(FILE *err, const char *port) {
   fprintf(err, "  filename.spg is the input file which must end with .spg\n");
   fprintf(err, "          (defaults to %s)\n", default_send_image);
   fprintf(err, "imgsend [-f] [-n] [-p port] [-s snooze] [filename.spg]\n");
-  fprintf(err, "  -f sends an image the scanner would misread, after naming "
-               "what it would\n");
+  fprintf(err,
+          "  -f sends an image the scanner would misread, after naming "
+          "what it would\n");
   fprintf(err, "  -n keeps no record of the upload (no journal, no copy)\n");
 }
 
@@ -424,8 +425,7 @@ void record_begin(UploadNote &note, const char *name, const char *port,
                                  true, &reason)) {
     note.begun = true;
     if (!keep_image_copy(note.folder, note.record.sha256, whole, &reason))
-      fprintf(err, "Warning: kept no copy of the image: %s\n",
-              reason.c_str());
+      fprintf(err, "Warning: kept no copy of the image: %s\n", reason.c_str());
     return;
   }
   fprintf(err, "Warning: upload not recorded: %s\n", reason.c_str());
@@ -440,8 +440,8 @@ void record_end(UploadNote &note, UploadOutcome outcome, long bytes_sent,
   note.record.outcome = outcome;
   note.record.bytes_sent = bytes_sent;
   std::string reason;
-  if (!append_journal_line(note.folder, format_journal_line(note.record),
-                           false, &reason))
+  if (!append_journal_line(note.folder, format_journal_line(note.record), false,
+                           &reason))
     fprintf(err,
             "Warning: the end of the upload not recorded: %s; the journal "
             "shows it begun\n",
@@ -515,10 +515,10 @@ int run_imgsend(int argc, char **argv, FILE *err) {
       finish_upload(line, start_time, static_cast<long>(time(nullptr)),
                     options.port, err);
     } catch (const SendFailure &) {
-      record_end(note,
-                 stop_signal ? UploadOutcome::interrupted
-                             : UploadOutcome::failed,
-                 line.bytes_sent, err);
+      record_end(
+          note,
+          stop_signal ? UploadOutcome::interrupted : UploadOutcome::failed,
+          line.bytes_sent, err);
       return 1;
     }
     record_end(note, UploadOutcome::done, line.bytes_sent, err);

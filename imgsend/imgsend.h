@@ -32,7 +32,7 @@ struct SendOptions {
   const char *port = default_port;
   int snooze = default_snooze;
   const char *snooze_text = nullptr;  ///< -s as given
-  bool snooze_number = true;  ///< false when -s is no whole number
+  bool snooze_number = true;          ///< false when -s is no whole number
   bool snooze_fits = true;  ///< false when -s names a number beyond an int
   bool record = true;       ///< false with -n: no journal line, no copy
   bool force = false;       ///< -f: send an image the scanner would misread

@@ -71,11 +71,11 @@ TEST(Journal, FolderLinesAndHashes) {
   EXPECT_EQ(back.outcome, UploadOutcome::begun);
   EXPECT_EQ(back.pid, 4321);
   for (const std::string &bad :
-       {std::string(), std::string("2026\tdone\t1/2\tp\tabc\t/x"),
-        "x" + fields, "2026-12-09 14:02:11Z" + fields.substr(20),
+       {std::string(), std::string("2026\tdone\t1/2\tp\tabc\t/x"), "x" + fields,
+        "2026-12-09 14:02:11Z" + fields.substr(20),
         "2026\tsent\t1/2\tp\t" + std::string(64, 'a') + "\t/x",
-        "2026\tdone\t1/2x\tp\t" + std::string(64, 'a') + "\t/x",
-        fields + "\t0", fields + "\t12a", fields + "\t1\t2"})
+        "2026\tdone\t1/2x\tp\t" + std::string(64, 'a') + "\t/x", fields + "\t0",
+        fields + "\t12a", fields + "\t1\t2"})
     EXPECT_FALSE(parse_journal_line(bad, &back)) << bad;
 }
 
@@ -136,7 +136,7 @@ TEST(Journal, StateThatIsNotTheUsersOwnIsNotWrittenOrRead) {
   // Each planted in a fresh record folder; the file a link points to, and
   // the place a dangling link names, must stay as they are.
   struct Case {
-    const char *plant;  ///< a shell command run in the state folder
+    const char *plant;   ///< a shell command run in the state folder
     const char *reason;  ///< after the record folder's name
   };
   const std::string sha = sha256_hex("image");

@@ -35,7 +35,7 @@ constexpr char talkgroup_form[] =
 constexpr char message_form[] = "an opening message line is >TEXT<";
 constexpr char mode_list[] = "AM, FM, PL, DPL, LTR, MOT, EDACS";
 
-constexpr int no_key = -1;    ///< a line whose number does not read
+constexpr int no_key = -1;  ///< a line whose number does not read
 
 /// A channel, weather channel or search line as given.
 struct ChannelText {
@@ -193,10 +193,11 @@ bool is_comment(const std::string &line) {
 /// 0 when no well-formed sequence starts there.
 int utf8_sequence(const std::string &bytes, size_t at, unsigned *value) {
   unsigned char c = static_cast<unsigned char>(bytes[at]);
-  int length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2
-                          : c >= 0xE0 && c <= 0xEF   ? 3
-                          : c >= 0xF0 && c <= 0xF4   ? 4
-                                                     : 0;
+  int length = c < 0x80                 ? 1
+               : c >= 0xC2 && c <= 0xDF ? 2
+               : c >= 0xE0 && c <= 0xEF ? 3
+               : c >= 0xF0 && c <= 0xF4 ? 4
+                                        : 0;
   if (length == 0 || at + length > bytes.size())
     return 0;
   unsigned v = length == 1 ? c : c & (0x7F >> length);
@@ -466,7 +467,8 @@ int mode_of(const std::string &name) {
 bool read_mode(Fields &f, int *mode, std::string *why) {
   f.more();
   size_t start = f.at;
-  while (f.at < f.line.size() && isalpha(static_cast<unsigned char>(f.line[f.at])))
+  while (f.at < f.line.size() &&
+         isalpha(static_cast<unsigned char>(f.line[f.at])))
     ++f.at;
   std::string name = f.line.substr(start, f.at - start);
   if (f.at < f.line.size() && !is_blank(f.line[f.at]) &&
@@ -478,8 +480,9 @@ bool read_mode(Fields &f, int *mode, std::string *why) {
   *mode = mode_of(name);
   if (*mode >= 0)
     return true;
-  *why = name.empty() ? "the mode is missing"
-                      : "mode \"" + shown(name) + "\" is not one of " + mode_list;
+  *why = name.empty()
+             ? "the mode is missing"
+             : "mode \"" + shown(name) + "\" is not one of " + mode_list;
   return false;
 }
 
@@ -502,8 +505,8 @@ bool read_flags(const std::string &field, char *flags) {
   static const char letters[] = "UDAL";
   for (char c : field)
     if (c != '-')
-      flags[strchr(letters, toupper(static_cast<unsigned char>(c))) -
-            letters] = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+      flags[strchr(letters, toupper(static_cast<unsigned char>(c))) - letters] =
+          static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return true;
 }
 
@@ -600,8 +603,7 @@ bool read_channel_fields(Fields &f, ChannelText &c, bool weather,
   }
   return read_tag(f, c.tag, why) &&
          read_frequency(f, "frequency", &c.frequency, why) &&
-         read_mode(f, &c.mode, why) &&
-         read_tone_and_flags(f, c, weather, why);
+         read_mode(f, &c.mode, why) && read_tone_and_flags(f, c, weather, why);
 }
 
 void start_list(Loose &l, const char *name, int first, int last) {
@@ -672,10 +674,10 @@ void read_lockout_line(Loose &l, const std::string &line) {
   while (f.more())
     fields.push_back(f.next());
   double frequency;
-  bool read = (fields.size() == 1 ||
-               (fields.size() == 3 && is_code_byte(fields[0]) &&
-                is_code_byte(fields[1]))) &&
-              read_decimal(fields.back(), &frequency);
+  bool read =
+      (fields.size() == 1 || (fields.size() == 3 && is_code_byte(fields[0]) &&
+                              is_code_byte(fields[1]))) &&
+      read_decimal(fields.back(), &frequency);
   if (!read) {
     report(l, l.line, true, "the lockout does not read; %s", lockout_form);
     return;
@@ -802,8 +804,7 @@ void read_bank_tag_line(Loose &l, const std::string &line) {
   std::string why;
   char tag[tag_size];
   if (!read_last_tag(line, 0, tag, &why)) {
-    report(l, l.line, true, "%s; a bank tag line is [TAG] >TAG<",
-           why.c_str());
+    report(l, l.line, true, "%s; a bank tag line is [TAG] >TAG<", why.c_str());
     return;
   }
   char name[32];
@@ -843,8 +844,8 @@ void read_mode_offset_line(Loose &l, const std::string &line) {
   snprintf(name, sizeof name, "mode/offset line of bank %d", l.bank);
   if (!claim(l, &bank.mode_offset_line, name))
     return;
-  bank.mode_offset = encode_mode_offset(mode_offset_texts[2 * row +
-                                                          (state == "open")]);
+  bank.mode_offset =
+      encode_mode_offset(mode_offset_texts[2 * row + (state == "open")]);
 }
 
 /// The bank type name of a word in any case; null for none.
@@ -880,7 +881,8 @@ void read_bank_type_line(Loose &l, const std::string &line) {
 
 /// True when a field is a size code: S and a number.
 bool is_size_code(const std::string &field) {
-  return field.size() > 1 && toupper(static_cast<unsigned char>(field[0])) == 'S' &&
+  return field.size() > 1 &&
+         toupper(static_cast<unsigned char>(field[0])) == 'S' &&
          all_of(field.substr(1), "0123456789");
 }
 
@@ -948,9 +950,8 @@ Header read_header(const std::string &line, long *bank) {
       ++after;
     if (rest.compare(after, 4, "info") == 0)
       return Header::none;
-    *bank = digits == 0 || digits > 6
-                ? no_key
-                : strtol(rest.c_str() + at, nullptr, 10);
+    *bank = digits == 0 || digits > 6 ? no_key
+                                      : strtol(rest.c_str() + at, nullptr, 10);
     return Header::bank;
   }
   if (starts("weather"))
@@ -1181,8 +1182,10 @@ void read_settings_line(Loose &l, const std::string &line) {
     values += (values.empty() ? "" : " ") + fields[i];
   }
   if (!read) {
-    report(l, l.line, true, "the %s does not read: its value comes before "
-           "its description", s.name);
+    report(l, l.line, true,
+           "the %s does not read: its value comes before "
+           "its description",
+           s.name);
     return;
   }
   // The listing shows the pair side by side, the second in two columns
@@ -1345,8 +1348,10 @@ bool read_talkgroup_text(Loose &l, const TalkgroupText &g, int type,
     } else if (word.empty()) {
       word = field;
     } else {
-      report(l, g.line, true, "talkgroup text [%s] holds more than an ID and "
-             "Scan or Skip", shown(g.text).c_str());
+      report(l, g.line, true,
+             "talkgroup text [%s] holds more than an ID and "
+             "Scan or Skip",
+             shown(g.text).c_str());
       return false;
     }
   }
@@ -1484,14 +1489,14 @@ void encode_bank(Encoder &e, int b) {
   int fleet[fleet_block_count];
   for (int i = 0; i < fleet_block_count; ++i) {
     fleet[i] = static_cast<int>(std::min(bank.fleet[i], long{INT_MAX}));
-    put_byte(image, base + bank_fleet_offset + i, bank.fleet[i],
-             Field::fleet);
+    put_byte(image, base + bank_fleet_offset + i, bank.fleet[i], Field::fleet);
   }
   Findings fleet_findings;
   check_fleet_map(fleet, fleet_findings);
   for (int i = 0; i < fleet_block_count; ++i)
     if (bank.fleet[i] > 0xFF)
-      add_finding(fleet_findings, "fleet map S%ld of block %d is stored as S%02ld",
+      add_finding(fleet_findings,
+                  "fleet map S%ld of block %d is stored as S%02ld",
                   bank.fleet[i], i, bank.fleet[i] & 0xFF);
   report_all(l, bank.fleet_line, fleet_findings);
 
@@ -1595,12 +1600,13 @@ void encode_message(Encoder &e) {
       text = line.second;
       check_tag(l, line.first, text.data(), message_line_size);
     }
-    store_bytes(e.image, message_line_offset(j), text.data(),
-                message_line_size, Field::oscr);
+    store_bytes(e.image, message_line_offset(j), text.data(), message_line_size,
+                Field::oscr);
   }
   if (l.t.message.size() < message_line_count)
     report(l, l.t.message.empty() ? l.t.message_line : l.t.message.back().first,
-           false, "the opening message has %zu lines; the rest of its %d are "
+           false,
+           "the opening message has %zu lines; the rest of its %d are "
            "stored blank",
            l.t.message.size(), message_line_count);
 }
@@ -1725,7 +1731,8 @@ void keep_bank(const ImageBody &base, ImageBody &image, int b) {
   for (int slot = 1; slot <= lockout_count; ++slot) {
     int pair = lockout_offset(b, slot);
     double old_frequency, new_frequency;
-    bool old_listed = decode_lockout(base.bytes + pair, old_band, &old_frequency);
+    bool old_listed =
+        decode_lockout(base.bytes + pair, old_band, &old_frequency);
     bool new_listed =
         decode_lockout(image.bytes + pair, new_band, &new_frequency);
     char old_text[32] = "", new_text[32] = "";
@@ -1784,9 +1791,8 @@ LooseFindings read_loose_listing(const std::string &bytes,
 void print_loose_findings(FILE *err, const LooseFindings &findings,
                           const char *name, long offset) {
   for (const LooseFinding &f : findings.list)
-    fprintf(err, "%s: %s at line %ld, file %s\n",
-            f.error ? "Error" : "Warning", f.text.c_str(), f.line + offset,
-            name);
+    fprintf(err, "%s: %s at line %ld, file %s\n", f.error ? "Error" : "Warning",
+            f.text.c_str(), f.line + offset, name);
 }
 
 void keep_unchanged_records(const ImageBody &base, ImageBody &image) {
@@ -1813,7 +1819,8 @@ void keep_unchanged_records(const ImageBody &base, ImageBody &image) {
          message_as_listed(base.bytes + at) ==
              message_as_listed(image.bytes + at));
   }
-  unsigned old_keypad = base.bytes[ktf1_offset] + 256u * base.bytes[ktf2_offset];
+  unsigned old_keypad =
+      base.bytes[ktf1_offset] + 256u * base.bytes[ktf2_offset];
   unsigned new_keypad =
       image.bytes[ktf1_offset] + 256u * image.bytes[ktf2_offset];
   keep(base, image, ktf1_offset, 2,

@@ -68,8 +68,21 @@ std::vector<std::string> split(const std::string &text) {
 
 /// The kinds of a canonical listing's lines, from its fixed layout.
 enum class Kind {
-  fixed, header, channel, search, search_end, bank_tag, mode_offset,
-  bank_type, fleet_map, lockout, talkgroup, weather, band, message, setting
+  fixed,
+  header,
+  channel,
+  search,
+  search_end,
+  bank_tag,
+  mode_offset,
+  bank_type,
+  fleet_map,
+  lockout,
+  talkgroup,
+  weather,
+  band,
+  message,
+  setting
 };
 
 std::vector<Kind> kinds_of(const std::vector<std::string> &lines) {
@@ -140,7 +153,8 @@ struct Loosener {
     while ((at = text.find_first_not_of(' ', at)) != std::string::npos) {
       size_t end = std::min(text.find(' ', at), text.size());
       std::string word = text.substr(at, end - at);
-      result += (result.empty() ? "" : gap()) + (keep_case ? word : cased(word));
+      result +=
+          (result.empty() ? "" : gap()) + (keep_case ? word : cased(word));
       at = end;
     }
     return result;
@@ -163,13 +177,14 @@ struct Loosener {
     if (chance(3))
       return flags;
     std::shuffle(letters.begin(), letters.end(), random);
-    return letters.empty() && chance(2) ? "" : cased(letters.empty() ? "-" : letters);
+    return letters.empty() && chance(2)
+               ? ""
+               : cased(letters.empty() ? "-" : letters);
   }
   /// The fields of a channel, weather or search line after its tag.
   std::string channel_rest(const std::string &rest, bool weather) {
     char frequency[16], mode[8], tone[16], flag_text[8];
-    sscanf(rest.c_str(), "%15s %7s %15s %7s", frequency, mode, tone,
-           flag_text);
+    sscanf(rest.c_str(), "%15s %7s %15s %7s", frequency, mode, tone, flag_text);
     int m = mode_of(mode);
     std::string result = frequency + gap() + cased(mode);
     bool needs_tone = !weather && (m == mode_pl || m == mode_dpl);
@@ -196,7 +211,9 @@ struct Loosener {
       case Kind::weather:
       case Kind::band: {
         std::string rest = text.substr(38);
-        std::string after = kind == Kind::band ? words(rest) : channel_rest(rest, kind == Kind::weather);
+        std::string after = kind == Kind::band
+                                ? words(rest)
+                                : channel_rest(rest, kind == Kind::weather);
         return words(text.substr(0, 3)) + gap() + code(text.substr(5, 18)) +
                tag(text.substr(25, 12)) + gap() + after;
       }
@@ -225,14 +242,16 @@ struct Loosener {
                words(text.substr(9));
       case Kind::talkgroup: {
         std::string id = text.substr(15, 11);
-        bool trunked = bank_type >= bank_type_ltr && bank_type <= bank_type_edacs;
+        bool trunked =
+            bank_type >= bank_type_ltr && bank_type <= bank_type_edacs;
         bool keep_code = !trunked || chance(2);
         bool keep_text = !keep_code || chance(2);
         std::string result = words(text.substr(0, 4)) + gap();
         if (keep_code)
           result += cased(text.substr(5, 4)) + gap();
         if (keep_text)
-          result += "[" + (chance(2) ? id : gap() + words(id) + gap()) + "]" + gap();
+          result +=
+              "[" + (chance(2) ? id : gap() + words(id) + gap()) + "]" + gap();
         return result + tag(text.substr(32, 12));
       }
       case Kind::message:
@@ -248,12 +267,14 @@ struct Loosener {
         if (settings_line >= 14) {
           if (chance(2))
             rest = rest.substr(10);
-          return rest.substr(0, rest.rfind("   ")) + gap() + cased(rest.substr(rest.rfind("   ") + 3));
+          return rest.substr(0, rest.rfind("   ")) + gap() +
+                 cased(rest.substr(rest.rfind("   ") + 3));
         }
         if (chance(2)) {
           size_t at = 0;
           for (int i = 0; i < hex_fields[settings_line]; ++i)
-            at = text.find_first_not_of(' ', text.find_first_not_of(' ', at) + 2);
+            at = text.find_first_not_of(' ',
+                                        text.find_first_not_of(' ', at) + 2);
           rest = text.substr(at);
         }
         size_t description = rest.rfind("   ");
@@ -359,7 +380,8 @@ Loosened loosen(unsigned seed) {
         order.push_back(block.first + k);
       if (l.chance(2))
         std::shuffle(order.begin(), order.end(), l.random);
-      int first = block.kind == Kind::lockout || block.kind == Kind::talkgroup ? 1 : 0;
+      int first =
+          block.kind == Kind::lockout || block.kind == Kind::talkgroup ? 1 : 0;
       int previous = first - 1;
       std::vector<size_t> deleted;
       for (size_t at : order) {
@@ -394,14 +416,19 @@ Loosened loosen(unsigned seed) {
       continue;
     if (kinds[i] == Kind::fixed && l.chance(20))
       out.push_back("#" + std::string(l.chance(2) ? " " : "") + "comment");
-    int type = bank >= 0 && bank < bank_count ? image.bytes[bank_base(bank) + bank_type_offset] : 0;
-    out.push_back(l.line(lines[i], kinds[i], kinds[i] == Kind::setting ? setting++ : 0, type));
+    int type = bank >= 0 && bank < bank_count
+                   ? image.bytes[bank_base(bank) + bank_type_offset]
+                   : 0;
+    out.push_back(l.line(lines[i], kinds[i],
+                         kinds[i] == Kind::setting ? setting++ : 0, type));
   }
   std::string text;
   bool has_return = false;
   for (const std::string &line : out)
     has_return = has_return || line.find('\r') != std::string::npos;
-  const char *end = l.chance(3) ? "\r\n" : l.chance(2) || has_return ? "\n" : "\r";
+  const char *end = l.chance(3)                 ? "\r\n"
+                    : l.chance(2) || has_return ? "\n"
+                                                : "\r";
   for (const std::string &line : out)
     text += line + end;
   if (l.chance(2)) {
@@ -530,8 +557,7 @@ TEST(LooseListing, LinesThatCannotBeReadAreErrors) {
          "S00 S00 S00 S00 S00 S00 S00  (Fleet map)"}},
        "Error: the fleet map does not read: it is eight size codes S0 to S14 "
        "at line 64, file in.asc\n"},
-      {{{" Bank 0 info:\r\nPOLICE", " Bank 0 info:\r\n\r\nPOLICE    "}},
-       ""},
+      {{{" Bank 0 info:\r\nPOLICE", " Bank 0 info:\r\n\r\nPOLICE    "}}, ""},
       {{{" 0A                 10   Back", " 0A                 ten   Back"}},
        "Error: the backlight on time does not read: its value comes before "
        "its description at line 1726, file in.asc\n"},
@@ -692,8 +718,7 @@ TEST(LooseListing, ValuesStoredOtherwiseThanWrittenAreWarned) {
       {{{"[105023 Scan]", "[105024 Scan]"}},
        "Warning: talkgroup code 2517 and text [105024 Scan] disagree: the "
        "code is stored, which reads [105023 Scan] at line 581, file in.asc\n"},
-      {{{"   1 2517     [105023 Scan]", "   1 [1-06-201 scan]"}},
-       ""},
+      {{{"   1 2517     [105023 Scan]", "   1 [1-06-201 scan]"}}, ""},
       {{{"   1 2517     [105023 Scan]", "   1 [205023 Scan]"}},
        "Warning: LTR area 2 is outside 0 to 1, stored as 005023 Scan at line "
        "581, file in.asc\n"},
@@ -805,11 +830,12 @@ TEST(LooseListing, EncodingsAndLineEnds) {
               ">\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2<");
   Formatted kept = format(odd);
   EXPECT_EQ(kept.printed, "");
-  EXPECT_NE(kept.listing.find(
-                ">\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2 <"),
-            std::string::npos);
+  EXPECT_NE(
+      kept.listing.find(">\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2 <"),
+      std::string::npos);
   // Latin-1 bytes that are no UTF-8 stay the bytes they are.
-  Formatted latin = format(edited_sample({{">STATE MUTUAL<", ">STATE \xC9T\xC9<"}}));
+  Formatted latin =
+      format(edited_sample({{">STATE MUTUAL<", ">STATE \xC9T\xC9<"}}));
   EXPECT_EQ(latin.printed, "");
   EXPECT_NE(latin.listing.find(">STATE \xC9T\xC9   <"), std::string::npos);
 }
@@ -819,15 +845,15 @@ TEST(LooseListing, AnEditKeepsTheBitsNoLineShows) {
   ASSERT_TRUE(read_listing_text(sample_listing(), base));
   unsigned char *b = base.bytes;
   // Bytes whose every bit no listing line shows, each beside its neighbours.
-  b[channel_offset(0, 2) + 3] |= 0x30;          // flag byte bits 4 and 5
-  b[channel_offset(0, 4) + 4] = 0x13;           // FM with tone bytes
+  b[channel_offset(0, 2) + 3] |= 0x30;  // flag byte bits 4 and 5
+  b[channel_offset(0, 4) + 4] = 0x13;   // FM with tone bytes
   b[channel_offset(0, 4) + 2] = 0x21;
-  b[bank_base(1) + bank_mode_offset] |= 0x01;   // mode/offset bit 0
-  b[bank_base(2) + bank_type_offset] = 0x01;    // type 1 shows as blanks
-  b[lockout_offset(0, 49)] = 0x12;              // a pair with one 0xFF
-  b[weather_channel_offset(3) + 4] = 0x55;      // a weather channel's tone
+  b[bank_base(1) + bank_mode_offset] |= 0x01;  // mode/offset bit 0
+  b[bank_base(2) + bank_type_offset] = 0x01;   // type 1 shows as blanks
+  b[lockout_offset(0, 49)] = 0x12;             // a pair with one 0xFF
+  b[weather_channel_offset(3) + 4] = 0x55;     // a weather channel's tone
   memcpy(b + message_line_offset(4), "DEC 2026\0\0\0\0", 12);
-  b[scan_banks_offset + 2] = 0x00;              // shows as '-', as A5 does
+  b[scan_banks_offset + 2] = 0x00;  // shows as '-', as A5 does
   std::string listing = listing_of(base);
   // One channel edited: it alone takes the listing's bytes.
   size_t at = listing.find("155.4750");
@@ -853,7 +879,8 @@ TEST(LooseListing, LinesGivenTwiceAreErrorsNamingBoth) {
       {"Srch 11 00 21", "search line of bank 0"},
       {"End, step     15 00 01", "search end line of bank 0"},
       {"POLICE                     >POLICE      <", "tag line of bank 0"},
-      {" 00                         Closed  00.0", "mode/offset line of bank 0"},
+      {" 00                         Closed  00.0",
+       "mode/offset line of bank 0"},
       {" 00                         Conv ", "bank type line of bank 0"},
       {" 00 00 00 00 00 00 00 00    S00", "fleet map line of bank 0"},
       {"  0  19 6E 21 00 00 00  >WX1", "weather channel 0"},
@@ -873,15 +900,16 @@ TEST(LooseListing, LinesGivenTwiceAreErrorsNamingBoth) {
     size_t end = sample.find("\r\n", at) + 2;
     std::string text = sample;
     text.insert(end, sample.substr(at, end - at));
-    int line = 1 + static_cast<int>(std::count(sample.begin(),
-                                               sample.begin() + static_cast<long>(at), '\n'));
+    int line =
+        1 + static_cast<int>(std::count(
+                sample.begin(), sample.begin() + static_cast<long>(at), '\n'));
     Formatted f = format(text);
     std::string expected = std::string("Error: ") + c.what +
                            " is given twice, at lines " + std::to_string(line) +
                            " and " + std::to_string(line + 1) + " at line " +
                            std::to_string(line + 1) + ", file in.asc\n";
-    EXPECT_NE(f.printed.find(expected), std::string::npos)
-        << c.line << "\n" << f.printed;
+    EXPECT_NE(f.printed.find(expected), std::string::npos) << c.line << "\n"
+                                                           << f.printed;
     EXPECT_EQ(f.listing, "");
   }
 }
@@ -893,8 +921,8 @@ TEST(LooseListing, ListingsMistypedAtRandomAreRefusedOrLaidOutOnceForAll) {
   auto pick = [&](size_t size) {
     return std::uniform_int_distribution<size_t>(0, size - 1)(random);
   };
-  const std::string noise[] = {" ", "\t", "x", "+", "#", ">", "<", "[", "]",
-                               "-", ".", "9", "S", "\r", "\xE9", "*"};
+  const std::string noise[] = {" ", "\t", "x", "+", "#", ">",  "<",    "[",
+                               "]", "-",  ".", "9", "S", "\r", "\xE9", "*"};
   int refused = 0, laid_out = 0;
   for (int round = 0; round < 300; ++round) {
     std::string text = sample;

@@ -456,7 +456,8 @@ ChannelCode encode_scanned_channel(Reader &r, bool scanned, RecordKind kind,
   // A line that did not scan has fields of an earlier line; its warnings
   // say enough.
   if (scanned) {
-    const char *held = kind == RecordKind::channel ? "the channel is stored with no valid mode"
+    const char *held = kind == RecordKind::channel
+                           ? "the channel is stored with no valid mode"
                        : kind == RecordKind::weather
                            ? "the weather channel is stored with no valid mode"
                            : "the search is stored with no valid mode";
@@ -921,8 +922,8 @@ void read_message(Reader &r) {
 /// than its pattern asks for stores nothing.
 bool read_setting(Reader &r, const SettingsLine &s) {
   Findings findings;
-  bool read = store_setting(s, from_column(r, settings_value_column),
-                            *r.image, findings, &r.c.listed_band_count);
+  bool read = store_setting(s, from_column(r, settings_value_column), *r.image,
+                            findings, &r.c.listed_band_count);
   if (r.checking)
     report_findings(r, findings);
   return read;

@@ -73,9 +73,7 @@ const char *setting_numbers(Setting kind) {
 }
 
 int setting_value_count(Setting kind) {
-  return kind == Setting::priority      ? 2
-         : kind == Setting::last_search ? 3
-                                        : 1;
+  return kind == Setting::priority ? 2 : kind == Setting::last_search ? 3 : 1;
 }
 
 namespace {

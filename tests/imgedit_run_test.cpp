@@ -100,7 +100,8 @@ TEST(Imgedit, EditorsThatChangeNothingOrSomething) {
        "bank 0 channel 1: 155.4750 FM -> 0.0000 FM U---\n"
        "bank 0 channel 1: tag \"STATE MUTUAL\" -> \"            \"\n"
        "imgedit: img.spg written\n",
-       sample_with(18, std::string("\x00\x00\x01\x08\x00\x00            ", 18))},
+       sample_with(18,
+                   std::string("\x00\x00\x01\x08\x00\x00            ", 18))},
   };
   for (const Case &c : cases) {
     Workspace w;
@@ -136,8 +137,10 @@ TEST(Imgedit, EditsNotWrittenAreKept) {
       // Editors that fail, with and without edits made.
       {"false", "imgedit: the editor \"false\" exited with status 1\n",
        nullptr},
-      {"./no-such-editor", "imgedit: cannot start the editor "
-       "\"./no-such-editor\"\n", nullptr},
+      {"./no-such-editor",
+       "imgedit: cannot start the editor "
+       "\"./no-such-editor\"\n",
+       nullptr},
       {"sh -c 'sed -i s/155.4750/155.4800/ \"$0\"; exit 3'",
        "imgedit: the editor \"sh -c 'sed -i s/155.4750/155.4800/ \"$0\"; exit "
        "3'\" exited with status 3\n"
@@ -184,7 +187,8 @@ TEST(Imgedit, RefusesWhatItCannotEdit) {
       {{"listing.spg"},
        "listing.spg is not an image file: it does not start with 02 00 00 00 "
        "00\n"},
-      {{"-b", "10", "img.spg"}, "imgedit: bank \"10\" is not a number 0 to 9\n"},
+      {{"-b", "10", "img.spg"},
+       "imgedit: bank \"10\" is not a number 0 to 9\n"},
   };
   for (const Case &c : cases) {
     ProcessResult r = w.run("sed -i s/155.4750/155.4800/", c.args);
@@ -268,8 +272,8 @@ TerminalRun run_on_terminal(const Workspace &w, const std::string &editor,
       run.shown.append(buffer, static_cast<size_t>(got));
     }
     size_t at = run.shown.find("What now?", asked);
-    if (at != std::string::npos && run.shown.find("[e] ", at) != std::string::npos &&
-        !answers.empty()) {
+    if (at != std::string::npos &&
+        run.shown.find("[e] ", at) != std::string::npos && !answers.empty()) {
       std::string answer = answers.front() + "\n";
       answers.erase(answers.begin());
       if (write(master, answer.data(), answer.size()) < 0)
@@ -359,33 +363,50 @@ TEST(Imgedit, TheEditorChosenAndHowItEnds) {
   };
   const Case cases[] = {
       // $VISUAL before $EDITOR, then editor on the path, then vi.
-      {"false",
-       {"VISUAL=sed -i s/155.4750/155.4800/"},
+      {"false", {"VISUAL=sed -i s/155.4750/155.4800/"}, {"img.spg"}, 0, ""},
+      {"",
+       {"PATH=" + std::string(TESTS_DIR)},
        {"img.spg"},
-       0,
-       ""},
-      {"", {"PATH=" + std::string(TESTS_DIR)}, {"img.spg"}, 1,
+       1,
        "imgedit: cannot start the editor \"vi\"\n"},
       {"", {"PATH=bin:/usr/bin:/bin"}, {"img.spg"}, 0, ""},
       // Editors that end badly.
-      {"sh -c 'kill -9 $$'", {}, {"img.spg"}, 1,
+      {"sh -c 'kill -9 $$'",
+       {},
+       {"img.spg"},
+       1,
        "imgedit: the editor \"sh -c 'kill -9 $$'\" ended by signal 9\n"},
       {"rm", {}, {"img.spg"}, 1, "imgedit: cannot read "},
-      {"true", {"TMPDIR=/nonexistent/folder"}, {"img.spg"}, 1,
+      {"true",
+       {"TMPDIR=/nonexistent/folder"},
+       {"img.spg"},
+       1,
        "imgedit: cannot make a private folder in /nonexistent/folder: No "
        "such file or directory\n"},
       // Command lines that give the usage text.
       {"true", {}, {}, 1, "imgedit [-h] [-b bank] image.spg\n"},
       {"true", {}, {"-h"}, 1, "imgedit [-h] [-b bank] image.spg\n"},
-      {"true", {}, {"-b", "x", "img.spg"}, 1,
+      {"true",
+       {},
+       {"-b", "x", "img.spg"},
+       1,
        "imgedit: bank \"x\" is not a number 0 to 9\n"},
-      {"true", {}, {"-b", "", "img.spg"}, 1,
+      {"true",
+       {},
+       {"-b", "", "img.spg"},
+       1,
        "imgedit: bank \"\" is not a number 0 to 9\n"},
       // An image named .spg alone has a listing named image.asc.
       {"sh -c 'case $0 in */image.asc) exec sed -i s/155.4750/155.4800/ "
        "$0;; esac; exit 1'",
-       {}, {".spg"}, 0, ""},
-      {"true", {}, {"img.spg", "other.spg"}, 1,
+       {},
+       {".spg"},
+       0,
+       ""},
+      {"true",
+       {},
+       {"img.spg", "other.spg"},
+       1,
        "imgedit [-h] [-b bank] image.spg\n"},
   };
   for (const Case &c : cases) {
@@ -405,9 +426,8 @@ TEST(Imgedit, TheEditorChosenAndHowItEnds) {
     else
       EXPECT_NE(r.err.find(c.err), std::string::npos) << c.editor << r.err;
     EXPECT_TRUE(w.temporary_folder_empty());
-    std::string edited = c.args == std::vector<std::string>{".spg"}
-                             ? ".spg"
-                             : "img.spg";
+    std::string edited =
+        c.args == std::vector<std::string>{".spg"} ? ".spg" : "img.spg";
     std::string image = read_file(w.dir.file(edited));
     EXPECT_TRUE(image == (c.status == 0 ? sample_with(18, "\x12\x60\x21")
                                         : sample_image()));
@@ -463,14 +483,13 @@ TEST(ImgeditFailures, EachFailedCallKeepsTheImageAndTheEdits) {
     bool kept;        ///< the edits are kept beside the image
   };
   const Case cases[] = {
-      {good, "open", EACCES, 0,
-       "imgedit: cannot write @/tmp/imgedit.", false},
+      {good, "open", EACCES, 0, "imgedit: cannot write @/tmp/imgedit.", false},
       {good, "close", EIO, 0, ": Input/output error\n", false},
       {good, "read", EIO, 2, "imgedit: cannot read @/tmp/imgedit.", false},
       {good, "open", EACCES, 2, "Cannot open @/img.spg: Permission denied\n",
        true},
-      {good, "rename", EIO, 0,
-       "Cannot write @/img.spg: Input/output error\n", true},
+      {good, "rename", EIO, 0, "Cannot write @/img.spg: Input/output error\n",
+       true},
       {broken, "open", EACCES, 2,
        "imgedit: cannot keep your edits in @/img.spg.edit.asc: Permission "
        "denied; they stay in @/tmp/imgedit.",

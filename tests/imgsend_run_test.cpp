@@ -525,50 +525,71 @@ TEST(ImgsendGate, WhatTheScannerWouldMisreadIsNotSent) {
     bool sent;
   };
   const Case cases[] = {
-      {with(2, "\x27"), {}, 1,
+      {with(2, "\x27"),
+       {},
+       1,
        "load.spg: bank 0 channel 0: mode index 7 is not a mode (0 to 6)\n" +
            not_sent,
        false},
-      {with(2, "\x72"), {}, 1,
+      {with(2, "\x72"),
+       {},
+       1,
        "load.spg: bank 0 channel 0: band number 7 is not a band (0 to 4)\n" +
            not_sent,
        false},
-      {with(4, std::string("\x00\x01", 2)), {}, 1,
+      {with(4, std::string("\x00\x01", 2)),
+       {},
+       1,
        "load.spg: bank 0 channel 0: PL tone bytes 00 01 show no tone\n" +
            not_sent,
        false},
-      {with(934, "\x09"), {}, 1,
-       "load.spg: bank 0: bank type 9 is not a bank type (0 to 6)\n" +
-           not_sent,
+      {with(934, "\x09"),
+       {},
+       1,
+       "load.spg: bank 0: bank type 9 is not a bank type (0 to 6)\n" + not_sent,
        false},
       // Bank 4 is a Motorola bank, whose fleet map is read.
-      {with(4 * 2443 + 935, "\x0F"), {}, 1,
+      {with(4 * 2443 + 935, "\x0F"),
+       {},
+       1,
        "load.spg: bank 4: fleet map block 0 has size code 15, above 14\n" +
            not_sent,
        false},
-      {twelve, {}, 1,
+      {twelve,
+       {},
+       1,
        "load.spg: bank 0 channel 0: mode index 7 is not a mode (0 to 6)\n",
        false},
       // -f sends anyway, after naming what the scanner would misread.
-      {with(2, "\x27"), {"-f"}, 0,
+      {with(2, "\x27"),
+       {"-f"},
+       0,
        "load.spg: bank 0 channel 0: mode index 7 is not a mode (0 to 6)\n"
        "  0%\r",
        true},
       // Advice is given, and the upload goes on.
-      {with(4, "\xD2"), {}, 0,
+      {with(4, "\xD2"),
+       {},
+       0,
        "Warning: load.spg: bank 0 channel 0: PL tone 123.4 is not a standard "
        "CTCSS tone, the nearest is 123.0\n  0%\r",
        true},
-      {with(6, "\tAB"), {}, 0,
+      {with(6, "\tAB"),
+       {},
+       0,
        "Warning: load.spg: bank 0 channel 0: tag \"?ABNTY FIRE \" holds "
        "control bytes (09), which no display shows; stored as they are\n",
        true},
       // A snooze is a whole number of milliseconds.
-      {marked_image(), {"-s", "2O"}, 1,
+      {marked_image(),
+       {"-s", "2O"},
+       1,
        "Snooze time \"2O\" is not a whole number of milliseconds\n"
        "imgsend [-h]",
        false},
-      {marked_image() + std::string(1 << 20, '\0'), {}, 1,
+      {marked_image() + std::string(1 << 20, '\0'),
+       {},
+       1,
        "load.spg is too large to be an image file: more than 1048576 bytes\n",
        false},
   };
@@ -618,11 +639,11 @@ TEST(ImgsendJournal, AnUploadKilledMidwayIsNamedByImgdiffLast) {
   std::string text = read_file(folder + "/uploads.log");
   ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
   std::string sha = text.substr(text.find('\t', 30) + 1, 64);
-  write_file(folder + "/uploads.log",
-             text.substr(0, 21) + "done\t26551/26551" +
-                 text.substr(text.find('\t', 30)) + text);
-  r = run_process({program_path("imgdiff"), "--last", dir.file("load.spg")},
-                  "", {"XDG_STATE_HOME=" + dir.file("state")});
+  write_file(folder + "/uploads.log", text.substr(0, 21) + "done\t26551/26551" +
+                                          text.substr(text.find('\t', 30)) +
+                                          text);
+  r = run_process({program_path("imgdiff"), "--last", dir.file("load.spg")}, "",
+                  {"XDG_STATE_HOME=" + dir.file("state")});
   std::string began = text.substr(0, 20);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "Warning: the upload begun " + began + " to " + pty.slave +

@@ -348,8 +348,8 @@ TEST(TxtimgFormat, LaysOutALooseListingOrWritesNothing) {
   // Refusals: a listing over an image, an image read, no input, -c with -f,
   // a file too large to be a listing, none, and an empty standard input.
   write_file(dir.file("huge.asc"), std::string(9 << 20, ' '));
-  const std::vector<std::pair<std::vector<std::string>, std::string>>
-      refused = {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused =
+      {
           {{"-f", "loose.asc", "image.spg"},
            "Output file \"image.spg\" ends in .spg or .SPG; a listing must "
            "not replace an image\n"},

@@ -3,8 +3,8 @@
 #include "txtimg/txtimg.h"
 
 #include <errno.h>
-#include <getopt.h>
 #include <fcntl.h>
+#include <getopt.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -30,7 +30,8 @@ void print_usage(FILE *err) {
   fprintf(err,
           "  -f lays the listing out as imgtxt writes it, from one written "
           "loosely\n");
-  fprintf(err, "          (outputfile defaults to inputfile, - is standard "
+  fprintf(err,
+          "          (outputfile defaults to inputfile, - is standard "
           "output)\n");
 }
 
