@@ -387,3 +387,15 @@ void discard_output(OutputFile *out) {
   out->temporary[0] = '\0';
   unwatch_output();
 }
+
+bool is_standard_stream(const char *name) {
+  return strcmp(name, "-") == 0;
+}
+
+const char *input_path(const char *name) {
+  return is_standard_stream(name) ? "/dev/stdin" : name;
+}
+
+const char *output_path(const char *name) {
+  return is_standard_stream(name) ? "/dev/stdout" : name;
+}

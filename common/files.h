@@ -31,6 +31,15 @@ bool read_small_file(int fd, long limit, std::string *bytes);
 /// on an error.
 bool write_fully(int fd, const void *buffer, long count);
 
+/// True for the operand "-", which names standard input or output.
+bool is_standard_stream(const char *name);
+
+/// The name to open for an input operand: /dev/stdin for "-".
+const char *input_path(const char *name);
+
+/// The name to open for an output operand: /dev/stdout for "-".
+const char *output_path(const char *name);
+
 /// The system calls that outputs are made with.  Tests put failing ones in
 /// their place; the programs never change them.
 struct FileCalls {

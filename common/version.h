@@ -17,7 +17,19 @@ extern const struct option standard_long_options[];
 /// Prints the version line: "NAME (scanner memory tools) VERSION".
 void print_version(FILE *out, const char *program);
 
-/// Answers --help (the usage text) or --version on standard output: the
+/// The line --help begins with: what the program is for.
+const char *program_purpose(const char *program);
+
+/// The usage lines of --help and --version, each ended by line_end; they
+/// follow every usage text.
+void print_standard_options(FILE *out, const char *line_end);
+
+/// Ends the usage text of a usage error: "Try 'PROG --help' for more
+/// information."
+void print_try_help(FILE *err, const char *program);
+
+/// Answers --help (what the program is for, then the usage text) or
+/// --version on standard output: the
 /// exit status, 0 once the text is out and 1 when it could not be written
 /// (a closed pipe, say); -1 when the option is neither.
 int answer_standard_option(int option, const char *program,

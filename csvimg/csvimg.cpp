@@ -19,8 +19,8 @@ namespace {
 
 void print_usage(FILE *err) {
   fprintf(err,
-          "csvimg [-h] [-c] [-k] [-a] [-m text]... [-b bank | -t bank] "
-          "inputfile.csv baseimage.spg [outputfile.spg]\n");
+          "csvimg [-h] [-c] [-k] [-a] [-d] [-m text]... [-b bank[-last] | "
+          "-t bank] inputfile.csv baseimage.spg [outputfile.spg]\n");
   fprintf(err, "  -h prints this help message\n");
   fprintf(err,
           "  -c checks the list against the base image and writes no "
@@ -31,7 +31,7 @@ void print_usage(FILE *err) {
           "  -a stores talkgroups of every mode, digital and encrypted "
           "too\n");
   fprintf(err,
-          "  -m text stores only the talkgroups whose tag, description or "
+          "  -m text stores only the rows whose tag, description or "
           "category holds text\n");
   fprintf(err,
           "  -b bank fills the channels of the bank in file order, not by "
@@ -44,6 +44,10 @@ void print_usage(FILE *err) {
   fprintf(err,
           "  outputfile.spg is the binary output file (name must end with "
           ".spg), not given with -c\n");
+  fprintf(err,
+          "  - as a file name is standard input (for one of the two inputs) "
+          "or output\n");
+  print_standard_options(err, "\n");
 }
 
 /// A bank number of an option: 0 to 9.
@@ -129,11 +133,14 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
       bank_text = optarg;
     } else {
       print_usage(err);  // -h, an unknown option, or -b and -t twice
+      if (option != 'h')
+        print_try_help(err, "csvimg");
       return 1;
     }
   }
   if (argc - optind != (run.checking ? 2 : 3)) {
     print_usage(err);
+    print_try_help(err, "csvimg");
     return 1;
   }
   bool read = run.talkgroups
@@ -161,12 +168,17 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
 /// Refuses names that look swapped, and an output that would replace the
 /// list or the base image; false after saying why.
 bool check_names(const Run &run, FILE *err) {
+  if (is_standard_stream(run.input) && is_standard_stream(run.base_name)) {
+    fprintf(err, "Only one of the list and the base image can be - (standard "
+                 "input)\n");
+    return false;
+  }
   if (is_image_name(run.input)) {
     fprintf(err, "Input file \"%s\" is an image file, not a CSV list\n",
             run.input);
     return false;
   }
-  if (!is_image_name(run.base_name)) {
+  if (!is_image_name(run.base_name) && !is_standard_stream(run.base_name)) {
     fprintf(err, "Base image \"%s\" does not end in .spg or .SPG\n",
             run.base_name);
     return false;
@@ -174,13 +186,15 @@ bool check_names(const Run &run, FILE *err) {
   if (!run.output)
     return true;
   for (const char *name : {run.input, run.base_name}) {
-    if (is_same_file(name, run.output)) {
+    if (!is_standard_stream(name) && !is_standard_stream(run.output) &&
+        is_same_file(name, run.output)) {
       fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\n",
               name, run.output);
       return false;
     }
   }
-  if (!is_image_name(run.output) && !is_special_output(run.output)) {
+  if (!is_image_name(run.output) && !is_special_output(run.output) &&
+      !is_standard_stream(run.output)) {
     fprintf(err, "Output file \"%s\" does not end in .spg or .SPG\n",
             run.output);
     return false;
@@ -191,7 +205,7 @@ bool check_names(const Run &run, FILE *err) {
 /// Reads the base image, and for -t checks that the bank is trunked; false
 /// after saying why not.
 bool read_base(const Run &run, ImageBody &image, FILE *err) {
-  int fd = open(run.base_name, O_RDONLY | O_CLOEXEC);
+  int fd = open(input_path(run.base_name), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fprintf(err, "Cannot open %s\n", run.base_name);
     return false;
@@ -309,7 +323,7 @@ int run_csvimg(int argc, char **argv, FILE *err) {
     return status;
   if (!check_names(run, err))
     return 1;
-  FILE *in = fopen(run.input, "re");
+  FILE *in = fopen(input_path(run.input), "re");
   if (!in) {
     fprintf(err, "Cannot open %s\n", run.input);
     return 1;
@@ -320,7 +334,7 @@ int run_csvimg(int argc, char **argv, FILE *err) {
     return 1;
   }
   OutputFile output_file;
-  if (run.output && !open_output(run.output, &output_file)) {
+  if (run.output && !open_output(output_path(run.output), &output_file)) {
     report_open_failure(err, "Cannot open", run.output, output_file, "\n");
     fclose(in);
     return 1;

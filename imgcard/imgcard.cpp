@@ -30,6 +30,7 @@ void print_usage(FILE *err) {
   fprintf(err,
           "  output.html is the card, one HTML page\n"
           "          (defaults to standard output, as - does)\n");
+  print_standard_options(err, "\n");
 }
 
 /// True when two names are the same existing file.
@@ -119,12 +120,15 @@ int run_imgcard(int argc, char **argv, FILE *out, FILE *err) {
                 "imgcard: banks \"%s\" are not banks 0 to 9 such as 0,3-5\n",
                 optarg);
       print_usage(err);  // -h, or any unknown option
+      if (option != 'h')
+        print_try_help(err, "imgcard");
       return 1;
     }
   }
   int operands = argc - optind;
   if (operands < 1 || operands > 2) {
     print_usage(err);
+    print_try_help(err, "imgcard");
     return 1;
   }
   const char *input = argv[optind];

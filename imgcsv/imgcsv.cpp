@@ -178,6 +178,8 @@ void print_usage(FILE *err) {
           default_csv_image);
   fprintf(err, "  outputfile.csv is the CSV output file\n");
   fprintf(err, "          (defaults to %s)\n", default_csv_output);
+  fprintf(err, "  - as a file name is standard input or output\n");
+  print_standard_options(err, "\n");
 }
 
 }  // namespace
@@ -219,6 +221,8 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
       return status;
     if (option != 't') {  // -h, or any unknown option
       print_usage(err);
+      if (option != 'h')
+        print_try_help(err, "imgcsv");
       return 1;
     }
     talkgroups = true;
@@ -226,16 +230,18 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
   // More names than the program takes are most likely a glob.
   if (argc - optind > 2) {
     print_usage(err);
+    print_try_help(err, "imgcsv");
     return 1;
   }
   const char *input = optind < argc ? argv[optind] : default_csv_image;
   const char *output =
       optind + 1 < argc ? argv[optind + 1] : default_csv_output;
-  if (!is_image_name(input)) {
+  if (!is_image_name(input) && !is_standard_stream(input)) {
     fprintf(err, "Input file \"%s\" does not end in .spg or .SPG\n", input);
     return 1;
   }
-  if (is_same_file(input, output)) {
+  if (!is_standard_stream(input) && !is_standard_stream(output) &&
+      is_same_file(input, output)) {
     fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\n", input,
             output);
     return 1;
@@ -249,7 +255,7 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
   }
   // The image is read whole before the output is made, so that a file that
   // is not an image leaves nothing behind.
-  int fd = open(input, O_RDONLY | O_CLOEXEC);
+  int fd = open(input_path(input), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fprintf(err, "Cannot open %s\n", input);
     return 1;
@@ -262,7 +268,7 @@ int run_imgcsv(int argc, char **argv, FILE *err) {
     return 1;
   }
   OutputFile output_file;
-  if (!open_output(output, &output_file)) {
+  if (!open_output(output_path(output), &output_file)) {
     report_open_failure(err, "Cannot create/open", output, output_file, "\n");
     return 1;
   }

@@ -36,6 +36,8 @@ void print_usage(FILE *err) {
   fprintf(err,
           "  --last compares with the image of the last complete upload\n");
   fprintf(err, "  OLD, NEW are image files (.spg or .SPG) or listings\n");
+  fprintf(err, "          (one of them may be -, standard input)\n");
+  print_standard_options(err, "\n");
 }
 
 /// Thrown after trouble has been reported.
@@ -157,11 +159,19 @@ int run_imgdiff(int argc, char **argv, FILE *out, FILE *err) {
       last = true;
     } else {
       print_usage(err);  // -h, or any unknown option
+      if (option != 'h')
+        print_try_help(err, "imgdiff");
       return trouble;
     }
   }
   if (argc - optind != (last ? 1 : 2)) {
     print_usage(err);
+    print_try_help(err, "imgdiff");
+    return trouble;
+  }
+  if (!last && strcmp(argv[optind], "-") == 0 &&
+      strcmp(argv[optind + 1], "-") == 0) {
+    fprintf(err, "Only one of OLD and NEW can be - (standard input)\n");
     return trouble;
   }
   try {

@@ -37,6 +37,7 @@ void print_usage(FILE *err) {
           "or vi,\n");
   fprintf(err,
           "          and written once the listing reads without a finding\n");
+  print_standard_options(err, "\n");
 }
 
 /// Thrown after a failure has been reported: the run ends with status 1.
@@ -534,6 +535,8 @@ int run_imgedit(int argc, char **argv, FILE *out, FILE *err) {
       return status;
     if (option != 'b') {  // -h, or any unknown option
       print_usage(err);
+      if (option != 'h')
+        print_try_help(err, "imgedit");
       return 1;
     }
     char *end;
@@ -541,15 +544,23 @@ int run_imgedit(int argc, char **argv, FILE *out, FILE *err) {
     if (*optarg == '\0' || *end != '\0' || bank < 0 || bank >= bank_count) {
       fprintf(err, "imgedit: bank \"%s\" is not a number 0 to 9\n", optarg);
       print_usage(err);
+      print_try_help(err, "imgedit");
       return 1;
     }
     s.bank = static_cast<int>(bank);
   }
   if (argc - optind != 1) {
     print_usage(err);
+    print_try_help(err, "imgedit");
     return 1;
   }
   s.name = argv[optind];
+  if (strcmp(s.name, "-") == 0) {
+    fprintf(err,
+            "imgedit edits an image file in place: - (standard input) is "
+            "none; name the file\n");
+    return 1;
+  }
   if (!is_image_name(s.name)) {
     fprintf(err, "Image file \"%s\" does not end in .spg or .SPG\n", s.name);
     return 1;

@@ -179,6 +179,9 @@ bool parse_send_options(int argc, char **argv, SendOptions *options) {
       case 'n':
         options->record = false;
         break;
+      case 'h':
+        options->short_help = true;
+        return false;
       case help_option:
         options->help = true;
         return true;
@@ -222,6 +225,8 @@ void print_send_usage(FILE *err, const char *port) {
           "  -f sends an image the scanner would misread, after naming "
           "what it would\n");
   fprintf(err, "  -n keeps no record of the upload (no journal, no copy)\n");
+  fprintf(err, "  - as filename.spg is standard input\n");
+  print_standard_options(err, "\n");
 }
 
 void build_upload_frame(const ImageBody &image, unsigned char *frame) {
@@ -334,6 +339,8 @@ struct UploadNote {
 /// cannot be resolved (a file removed since it was read).
 std::string absolute_name(const char *name) {
   char resolved[PATH_MAX];
+  if (is_standard_stream(name))
+    return name;
   return realpath(name, resolved) ? resolved : name;
 }
 
@@ -341,7 +348,7 @@ std::string absolute_name(const char *name) {
 /// body from it; false after reporting why not.
 bool read_image(const char *name, ImageBody &image, std::string *whole,
                 FILE *err) {
-  OpenFile image_file(open(name, O_RDONLY | O_CLOEXEC));
+  OpenFile image_file(open(input_path(name), O_RDONLY | O_CLOEXEC));
   if (image_file.fd < 0)
     fail_system(err, "Cannot open %s", name);
   if (!read_small_file(image_file.fd, largest_image_file, whole)) {
@@ -455,9 +462,12 @@ int run_imgsend(int argc, char **argv, FILE *err) {
   SendOptions options;
   if (!parse_send_options(argc, argv, &options)) {
     print_send_usage(err, options.port);
+    if (!options.short_help)
+      print_try_help(err, "imgsend");
     return 1;
   }
   if (options.help) {
+    printf("%s\n", program_purpose("imgsend"));
     print_send_usage(stdout, options.port);
     return finish_standard_output(err);
   }
@@ -470,6 +480,7 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     fprintf(err, "Snooze time \"%s\" is not a whole number of milliseconds\n",
             options.snooze_text);
     print_send_usage(err, options.port);
+    print_try_help(err, "imgsend");
     return 1;
   }
   // A snooze that wrapped round would look like a hang at 0%.
@@ -479,7 +490,7 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     return 1;
   }
   const char *name = options.image_name;
-  if (!is_image_name(name)) {
+  if (!is_image_name(name) && !is_standard_stream(name)) {
     fprintf(err, "File name (%s) must end with .spg\n", name);
     return 1;
   }
@@ -501,6 +512,13 @@ int run_imgsend(int argc, char **argv, FILE *err) {
     if (port_file.fd < 0) {
       int error = errno;
       record_end(note, UploadOutcome::failed, 0, err);
+      if (error == EACCES || error == EPERM) {
+        fprintf(err, "Cannot open %s: %s\n", options.port, strerror(error));
+        fprintf(err,
+                "Is your user in the group that owns %s (often dialout)?\n",
+                options.port);
+        return 1;
+      }
       errno = error;
       fail_system(err, "Cannot open %s", options.port);
     }

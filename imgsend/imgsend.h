@@ -37,6 +37,7 @@ struct SendOptions {
   bool record = true;       ///< false with -n: no journal line, no copy
   bool force = false;       ///< -f: send an image the scanner would misread
   bool help = false;        ///< --help: the usage text on standard output
+  bool short_help = false;  ///< -h: the usage text, asked for
   bool version = false;     ///< --version: the version line
 };
 

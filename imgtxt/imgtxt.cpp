@@ -18,18 +18,23 @@ namespace {
 void print_usage(FILE *err) {
   fprintf(err, "imgtxt [-h] [inputfile.spg] [outputfile]\r\n");
   fprintf(err, "  -h prints this help message\r\n");
-  fprintf(err, "  -c checks the image file and writes no listing\r\n");
   fprintf(err, "  inputfile.spg is the binary input file\r\n");
   fprintf(err, "          (defaults to %s, name must end with .spg)\r\n",
           default_image_input);
   fprintf(err, "  outputfile is the ascii output file\r\n");
   fprintf(err, "          (defaults to %s)\r\n", default_listing_output);
+  fprintf(err, "imgtxt -c [inputfile.spg]\r\n");
+  fprintf(err, "  -c checks the image file and writes no listing\r\n");
+  fprintf(err,
+          "  - as inputfile.spg is standard input, as outputfile standard "
+          "output\r\n");
+  print_standard_options(err, "\r\n");
 }
 
 /// Checks an image file before an upload and writes no listing; the exit
 /// status.
 int check_image(const char *input, FILE *err) {
-  int fd = open(input, O_RDONLY | O_CLOEXEC);
+  int fd = open(input_path(input), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fprintf(err, "Cannot open %s\r\n", input);
     return 1;
@@ -63,6 +68,8 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
       return status;
     if (option != 'c') {  // -h, or any unknown option
       print_usage(err);
+      if (option != 'h')
+        print_try_help(err, "imgtxt");
       return 1;
     }
     check = true;
@@ -71,20 +78,22 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   // more files than meant, and the second of them would be overwritten.
   if (argc - optind > (check ? 1 : 2)) {
     print_usage(err);
+    print_try_help(err, "imgtxt");
     return 1;
   }
   const char *input = optind < argc ? argv[optind] : default_image_input;
   const char *output =
       optind + 1 < argc ? argv[optind + 1] : default_listing_output;
 
-  if (!is_image_name(input)) {
+  if (!is_image_name(input) && !is_standard_stream(input)) {
     fprintf(err, "Input file \"%s\" does not end in .spg or .SPG\r\n", input);
     return 1;
   }
   if (check)
     return check_image(input, err);
   // One file under two names would lose the image to its own listing.
-  if (is_same_file(input, output)) {
+  if (!is_standard_stream(input) && !is_standard_stream(output) &&
+      is_same_file(input, output)) {
     fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\r\n",
             input, output);
     return 1;
@@ -97,7 +106,7 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
             output);
     return 1;
   }
-  int fd = open(input, O_RDONLY | O_CLOEXEC);
+  int fd = open(input_path(input), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fprintf(err, "Cannot open %s\r\n", input);
     return 1;
@@ -106,7 +115,7 @@ int run_imgtxt(int argc, char **argv, FILE *err) {
   // that cannot be written is named before any work is done; it replaces
   // an existing file only once the whole listing is on disk.
   OutputFile output_file;
-  if (!open_output(output, &output_file)) {
+  if (!open_output(output_path(output), &output_file)) {
     close(fd);
     report_open_failure(err, "Cannot create/open", output, output_file, "\r\n");
     return 1;

@@ -106,11 +106,13 @@ TEST(CsvimgCommandLine, NamesOperandsAndOutputs) {
   write_file(dir.file("list.csv"), "Location,Frequency\n0,146.52\n");
   ProcessResult r = run("csvimg", {"list.csv", "base.spg"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err.rfind("csvimg [-h] [-c] [-k] [-a] [-m text]... [-b bank | "
-                        "-t bank] inputfile.csv baseimage.spg "
-                        "[outputfile.spg]\n",
+  EXPECT_EQ(r.err.rfind("csvimg [-h] [-c] [-k] [-a] [-d] [-m text]... "
+                        "[-b bank[-last] | -t bank] inputfile.csv "
+                        "baseimage.spg [outputfile.spg]\n",
                         0),
             0u);
+  EXPECT_EQ(r.err.substr(r.err.size() - 42),
+            "Try 'csvimg --help' for more information.\n");
   r = run("csvimg", {"-b", "1", "-t", "3", "list.csv", "base.spg", "o.spg"},
           dir);
   EXPECT_EQ(r.status, 1);

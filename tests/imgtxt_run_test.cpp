@@ -17,11 +17,17 @@ namespace {
 const char usage[] =
     "imgtxt [-h] [inputfile.spg] [outputfile]\r\n"
     "  -h prints this help message\r\n"
-    "  -c checks the image file and writes no listing\r\n"
     "  inputfile.spg is the binary input file\r\n"
     "          (defaults to zer92.spg, name must end with .spg)\r\n"
     "  outputfile is the ascii output file\r\n"
-    "          (defaults to zer92.asc)\r\n";
+    "          (defaults to zer92.asc)\r\n"
+    "imgtxt -c [inputfile.spg]\r\n"
+    "  -c checks the image file and writes no listing\r\n"
+    "  - as inputfile.spg is standard input, as outputfile standard "
+    "output\r\n"
+    "  --help prints what the program is for and this text\r\n"
+    "  --version prints the version\r\n";
+const char try_help[] = "Try 'imgtxt --help' for more information.\n";
 
 std::string image_of_size(size_t size) {
   std::string image(size, '\0');
@@ -218,7 +224,7 @@ TEST(ImgtxtCommandLine, GlobsAndSwappedNamesTouchNothing) {
     write_file(dir.file(name), image_of_size(32773));
   ProcessResult r = imgtxt({"a.spg", "b.spg", "c.spg"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, usage);
+  EXPECT_EQ(r.err, std::string(usage) + try_help);
   r = imgtxt({"a.spg", "b.spg"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
@@ -276,7 +282,7 @@ TEST(ImgtxtCheck, ChecksWithoutWritingAListing) {
 
   r = imgtxt({"-c", "good.spg", "out.asc"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, usage);
+  EXPECT_EQ(r.err, std::string(usage) + try_help);
   r = imgtxt({"-c", "good.asc"}, dir);
   EXPECT_EQ(r.err, "Input file \"good.asc\" does not end in .spg or .SPG\r\n");
   r = imgtxt({"-c", "none.spg"}, dir);

@@ -20,15 +20,20 @@ namespace {
 const char usage[] =
     "txtimg [-h] [inputfile] [outputfile.spg]\n"
     "  -h prints this help message\n"
-    "  -c checks the listing and writes no image\n"
     "  inputfile is the ascii source file\n"
     "          (defaults to zer92in.asc)\n"
     "  outputfile.spg is the binary output file\n"
     "          (defaults to zer92out.spg, name must end with .spg)\n"
+    "txtimg -c [inputfile]\n"
+    "  -c checks the listing and writes no image\n"
     "txtimg -f inputfile [outputfile]\n"
     "  -f lays the listing out as imgtxt writes it, from one written "
     "loosely\n"
-    "          (outputfile defaults to inputfile, - is standard output)\n";
+    "          (outputfile defaults to inputfile)\n"
+    "  - as a file name is standard input or output\n"
+    "  --help prints what the program is for and this text\n"
+    "  --version prints the version\n";
+const char try_help[] = "Try 'txtimg --help' for more information.\n";
 
 /// The listing of a generated image, and the image file it must give.
 struct Sample {
@@ -215,7 +220,7 @@ TEST(TxtimgCommandLine, GlobsAndSwappedNamesTouchNothing) {
     write_file(dir.file(name), sample().listing);
   ProcessResult r = txtimg({"a.asc", "b.asc", "c.asc"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, usage);
+  EXPECT_EQ(r.err, std::string(usage) + try_help);
   r = txtimg({"a.asc", "b.asc"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Output file \"b.asc\" does not end in .spg or .SPG\n");
@@ -300,7 +305,7 @@ TEST(TxtimgCheck, ChecksWithoutWritingAnything) {
   // One name only: a second would be an output, which a check has not.
   r = txtimg({"-c", "good.asc", "out.spg"}, dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, usage);
+  EXPECT_EQ(r.err, std::string(usage) + try_help);
   r = txtimg({"-c", "none.asc"}, dir);
   EXPECT_EQ(r.err, "Cannot open none.asc\n");
   EXPECT_EQ(files_in(dir.path),

@@ -20,19 +20,20 @@ namespace {
 void print_usage(FILE *err) {
   fprintf(err, "txtimg [-h] [inputfile] [outputfile.spg]\n");
   fprintf(err, "  -h prints this help message\n");
-  fprintf(err, "  -c checks the listing and writes no image\n");
   fprintf(err, "  inputfile is the ascii source file\n");
   fprintf(err, "          (defaults to %s)\n", default_listing_input);
   fprintf(err, "  outputfile.spg is the binary output file\n");
   fprintf(err, "          (defaults to %s, name must end with .spg)\n",
           default_image_output);
+  fprintf(err, "txtimg -c [inputfile]\n");
+  fprintf(err, "  -c checks the listing and writes no image\n");
   fprintf(err, "txtimg -f inputfile [outputfile]\n");
   fprintf(err,
           "  -f lays the listing out as imgtxt writes it, from one written "
           "loosely\n");
-  fprintf(err,
-          "          (outputfile defaults to inputfile, - is standard "
-          "output)\n");
+  fprintf(err, "          (outputfile defaults to inputfile)\n");
+  fprintf(err, "  - as a file name is standard input or output\n");
+  print_standard_options(err, "\n");
 }
 
 /// Prints the count of what a reading found.
@@ -44,7 +45,7 @@ void print_counts(FILE *err, int warnings, int errors, const char *input) {
 /// Reads a listing as a conversion does, with the checks before upload,
 /// and writes nothing; the exit status.
 int check_listing(const char *input, FILE *err) {
-  FILE *in = fopen(input, "re");
+  FILE *in = fopen(input_path(input), "re");
   if (!in) {
     fprintf(err, "Cannot open %s\n", input);
     return 1;
@@ -126,6 +127,8 @@ int run_txtimg(int argc, char **argv, FILE *err) {
       format = true;
     } else {  // -h, or any unknown option
       print_usage(err);
+      if (option != 'h')
+        print_try_help(err, "txtimg");
       return 1;
     }
   }
@@ -134,6 +137,7 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   if (argc - optind > (check ? 1 : 2) || (check && format) ||
       (format && optind == argc)) {
     print_usage(err);
+    print_try_help(err, "txtimg");
     return 1;
   }
   const char *input = optind < argc ? argv[optind] : default_listing_input;
@@ -162,18 +166,20 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   }
   // One file under two names would have the listing overwritten by the
   // image.
-  if (is_same_file(input, output)) {
+  if (!is_standard_stream(input) && !is_standard_stream(output) &&
+      is_same_file(input, output)) {
     fprintf(err, "Input file \"%s\" is the same as output file \"%s\"\n", input,
             output);
     return 1;
   }
   // A file that is not named as an image is most likely a listing given in
   // the wrong place; devices such as /dev/null stay allowed.
-  if (!is_image_name(output) && !is_special_output(output)) {
+  if (!is_image_name(output) && !is_special_output(output) &&
+      !is_standard_stream(output)) {
     fprintf(err, "Output file \"%s\" does not end in .spg or .SPG\n", output);
     return 1;
   }
-  FILE *in = fopen(input, "re");
+  FILE *in = fopen(input_path(input), "re");
   if (!in) {
     fprintf(err, "Cannot open %s\n", input);
     return 1;
@@ -182,7 +188,7 @@ int run_txtimg(int argc, char **argv, FILE *err) {
   // that cannot be written is named first; it replaces an existing file
   // only once the whole image is on disk.
   OutputFile output_file;
-  if (!open_output(output, &output_file)) {
+  if (!open_output(output_path(output), &output_file)) {
     report_open_failure(err, "Cannot open", output, output_file, "\n");
     fclose(in);
     return 1;
