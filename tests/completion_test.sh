@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # The bash completion of the programs, word by word, in a folder of known
-# files.  Usage: completion_test.sh COMPLETION_FILE
+# files; then, when the programs' folder is given, the options each
+# program's --help names against those completion offers.
+# Usage: completion_test.sh COMPLETION_FILE [PROGRAM_FOLDER]
 set -u
 source "$1"
+programs=${2:+$(cd "$2" && pwd)}
+checked=0
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder"
@@ -73,5 +77,17 @@ ports=$(compgen -G "/dev/ttyUSB*"; compgen -G "/dev/ttyACM*"; compgen -G "/dev/t
 expect "$(printf '%s\n' $ports | sort | tr '\n' ' ' | sed 's/ $//')" imgsend -p ""
 expect "" imgsend -p /dev/null
 
+# Every option --help names, and no other, is offered after a dash.
+if [[ -n $programs ]]; then
+    for program in imgtxt txtimg imgedit imgsend imgdiff imgcsv csvimg imgcard; do
+        [[ -x $programs/$program ]] || continue
+        options=$("$programs/$program" --help | tr -d '\r' |
+            sed -n 's/^  \(--*[a-z][a-z]*\).*/\1/p' | sort -u | tr '\n' ' ')
+        expect "${options% }" "$program" -
+        checked=$((checked + 1))
+    done
+fi
+
+[[ -z $programs || $checked -ge 6 ]] || { echo "FAIL: only $checked programs found"; failures=$((failures + 1)); }
 [[ $failures == 0 ]] && echo "all completions as expected"
 exit $((failures > 0))

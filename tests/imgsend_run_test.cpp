@@ -57,16 +57,17 @@ std::string marked_image() {
 }
 
 ProcessResult send(const std::vector<std::string> &args, const TempDir &dir,
-                   int master_fd = -1) {
+                   int master_fd = -1,
+                   const std::vector<std::string> &more_env = {}) {
   std::vector<std::string> argv = {program_path("imgsend")};
   argv.insert(argv.end(), args.begin(), args.end());
   // The record of uploads goes into the test's folder, never a real home.
-  return run_process(
-      argv, dir.path,
-      {std::string("LD_PRELOAD=") + MODEM_SHIM,
-       "ASAN_OPTIONS=verify_asan_link_order=0",
-       "XDG_STATE_HOME=" + dir.file("state"), "HOME=" + dir.file("home")},
-      master_fd);
+  std::vector<std::string> env = {
+      std::string("LD_PRELOAD=") + MODEM_SHIM,
+      "ASAN_OPTIONS=verify_asan_link_order=0",
+      "XDG_STATE_HOME=" + dir.file("state"), "HOME=" + dir.file("home")};
+  env.insert(env.end(), more_env.begin(), more_env.end());
+  return run_process(argv, dir.path, env, master_fd);
 }
 
 }  // namespace
@@ -152,6 +153,17 @@ TEST(ImgsendCommandLine, PortFailures) {
   EXPECT_EQ(r.err, "Cannot set parameters for " + dir.file("plain") +
                        ": Inappropriate ioctl for device\n");
   EXPECT_EQ(read_file(dir.file("plain")), "");
+
+  // A port the user may not open: the group that may is named.
+  for (int error : {EACCES, EPERM}) {
+    r = send({"-p", dir.file("plain"), "-n", "LOAD.SPG"}, dir, -1,
+             {"SHIM_DENY_PATH=" + dir.file("plain"),
+              "SHIM_DENY_ERRNO=" + std::to_string(error)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot open " + dir.file("plain") + ": " +
+                         strerror(error) + "\nIs your user in the group that "
+                         "owns " + dir.file("plain") + " (often dialout)?\n");
+  }
 }
 
 TEST(ImgsendUpload, WholeFrameArrivesOnAPseudoTerminal) {
