@@ -111,3 +111,80 @@ TEST(StandardStreams, DashIsStandardInputOrOutput) {
   // Nothing was written into the folder under the name -.
   EXPECT_FALSE(file_exists(dir.file("-")));
 }
+
+TEST(ExitStatus, EachDocumentedStatus) {
+  // One case for each status the README's table and the manual pages give.
+  TempDir dir;
+  std::string sample = read_file(EXAMPLES_DIR "/sample.spg");
+  write_file(dir.file("s.spg"), sample);
+  write_file(dir.file("s.asc"), read_file(EXAMPLES_DIR "/sample.asc"));
+  write_file(dir.file("short.spg"), sample.substr(0, 26501));
+  std::string misread = sample;
+  misread[5 + 2] = 0x27;  // bank 0 channel 0: mode index 7
+  write_file(dir.file("misread.spg"), misread);
+  write_file(dir.file("list.csv"), "Location,Frequency\n0,146.52\n");
+  write_file(dir.file("odd.csv"), "Location,Frequency\n0,146.521\n");
+  write_file(dir.file("hf.csv"), "Location,Frequency\n0,14.2\n");
+  struct Case {
+    const char *command;  // $P is the folder of the programs
+    int status;
+  };
+  const Case cases[] = {
+      {"$P/imgtxt s.spg out.asc", 0},
+      {"$P/imgtxt -c s.spg", 0},
+      {"$P/imgtxt -x", 1},
+      {"$P/imgtxt s.spg out.spg", 1},
+      {"$P/imgtxt none.spg out.asc", 1},
+      {"$P/imgtxt -c short.spg", 1},
+      {"$P/txtimg s.asc out.spg", 0},
+      {"sed 's/  FM   /  NFM  /' s.asc > nfm.asc && $P/txtimg nfm.asc nfm.spg",
+       0},  // written despite its warnings
+      {"$P/txtimg -c s.asc", 0},
+      {"$P/txtimg -c nfm.asc", 1},
+      {"$P/txtimg -f s.asc f.asc", 0},
+      {"$P/txtimg -x", 1},
+      {"$P/txtimg s.asc out.asc", 1},
+      {"$P/txtimg s.asc no/out.spg", 1},
+      {"cp s.spg e.spg && EDITOR=true $P/imgedit e.spg", 0},
+      {"EDITOR=\"sed -i s/POLICE/POLIZE/\" $P/imgedit e.spg", 0},
+      {"EDITOR=false $P/imgedit e.spg", 1},
+      {"EDITOR=\"sed -i s/155.4750/15.4750/\" $P/imgedit e.spg", 1},
+      {"EDITOR=true $P/imgedit none.spg", 1},
+      {"$P/imgedit", 1},
+      {"$P/imgsend -x", 1},
+      {"$P/imgsend -n -p none s.asc", 1},
+      {"$P/imgsend -n -p none misread.spg", 1},
+      {"$P/imgsend -n -p none s.spg", 1},
+      {"$P/imgdiff s.spg s.asc", 0},
+      {"$P/imgdiff s.spg e.spg", 1},
+      {"$P/imgdiff s.spg none.spg", 2},
+      {"$P/imgdiff -x", 2},
+      {"XDG_STATE_HOME=$PWD/state $P/imgdiff --last s.spg", 2},
+      {"$P/imgcard s.spg card.html", 0},
+      {"$P/imgcard -x", 1},
+      {"$P/imgcard s.spg card.spg", 1},
+      {"$P/imgcard none.spg card.html", 1},
+#ifdef HAVE_LIBCSV
+      {"$P/imgcsv s.spg out.csv", 0},
+      {"$P/imgcsv -x", 1},
+      {"$P/imgcsv s.spg out.spg", 1},
+      {"$P/imgcsv none.spg out.csv", 1},
+      {"$P/csvimg list.csv s.spg out2.spg", 0},
+      {"$P/csvimg -c list.csv s.spg", 0},
+      {"$P/csvimg -c odd.csv s.spg", 1},
+      {"$P/csvimg hf.csv s.spg out3.spg", 1},
+      {"$P/csvimg -x", 1},
+      {"$P/csvimg list.csv s.spg out.csv", 1},
+      {"$P/csvimg none.csv s.spg out4.spg", 1},
+#endif
+  };
+  std::string programs =
+      program_path("imgtxt").substr(0, program_path("imgtxt").rfind('/'));
+  for (const Case &c : cases) {
+    ProcessResult r = run_process({"/bin/sh", "-c", c.command}, dir.path,
+                                  {"P=" + programs, "HOME=" + dir.path,
+                                   "XDG_STATE_HOME=" + dir.file("state")});
+    EXPECT_EQ(r.status, c.status) << c.command << "\n" << r.err;
+  }
+  EXPECT_FALSE(file_exists(dir.file("out3.spg")));  // nothing stored
+}
