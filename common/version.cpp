@@ -18,22 +18,30 @@ void print_version(FILE *out, const char *program) {
 
 const char *program_purpose(const char *program) {
   static const char *const purposes[][2] = {
-      {"imgtxt", "imgtxt turns a scanner memory image (.spg) into a text "
-                 "listing to edit."},
-      {"txtimg", "txtimg turns an edited text listing back into a scanner "
-                 "memory image (.spg)."},
-      {"imgedit", "imgedit edits a scanner memory image as a listing in your "
-                  "text editor."},
-      {"imgsend", "imgsend uploads a scanner memory image to the scanner over "
-                  "a serial line."},
-      {"imgdiff", "imgdiff shows what an upload will change: the differences "
-                  "of two images."},
-      {"imgcsv", "imgcsv writes the channels or talkgroups of a scanner "
-                 "memory image as a CSV list."},
-      {"csvimg", "csvimg stores a CSV channel or talkgroup list into a "
-                 "scanner memory image."},
-      {"imgcard", "imgcard prints what a scanner memory image holds as a "
-                  "card to carry."},
+      {"imgtxt",
+       "imgtxt turns a scanner memory image (.spg) into a text "
+       "listing to edit."},
+      {"txtimg",
+       "txtimg turns an edited text listing back into a scanner "
+       "memory image (.spg)."},
+      {"imgedit",
+       "imgedit edits a scanner memory image as a listing in your "
+       "text editor."},
+      {"imgsend",
+       "imgsend uploads a scanner memory image to the scanner over "
+       "a serial line."},
+      {"imgdiff",
+       "imgdiff shows what an upload will change: the differences "
+       "of two images."},
+      {"imgcsv",
+       "imgcsv writes the channels or talkgroups of a scanner "
+       "memory image as a CSV list."},
+      {"csvimg",
+       "csvimg stores a CSV channel or talkgroup list into a "
+       "scanner memory image."},
+      {"imgcard",
+       "imgcard prints what a scanner memory image holds as a "
+       "card to carry."},
   };
   for (const auto &purpose : purposes)
     if (strcmp(purpose[0], program) == 0)
@@ -56,8 +64,7 @@ int answer_standard_option(int option, const char *program,
   if (option == help_option) {
     printf("%s\n", program_purpose(program));
     print_usage(stdout);
-  }
-  else if (option == version_option)
+  } else if (option == version_option)
     print_version(stdout, program);
   else
     return -1;

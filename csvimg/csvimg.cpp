@@ -169,8 +169,9 @@ int read_command_line(int argc, char **argv, FILE *err, Run &run) {
 /// list or the base image; false after saying why.
 bool check_names(const Run &run, FILE *err) {
   if (is_standard_stream(run.input) && is_standard_stream(run.base_name)) {
-    fprintf(err, "Only one of the list and the base image can be - (standard "
-                 "input)\n");
+    fprintf(err,
+            "Only one of the list and the base image can be - (standard "
+            "input)\n");
     return false;
   }
   if (is_image_name(run.input)) {

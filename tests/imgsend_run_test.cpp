@@ -62,10 +62,10 @@ ProcessResult send(const std::vector<std::string> &args, const TempDir &dir,
   std::vector<std::string> argv = {program_path("imgsend")};
   argv.insert(argv.end(), args.begin(), args.end());
   // The record of uploads goes into the test's folder, never a real home.
-  std::vector<std::string> env = {
-      std::string("LD_PRELOAD=") + MODEM_SHIM,
-      "ASAN_OPTIONS=verify_asan_link_order=0",
-      "XDG_STATE_HOME=" + dir.file("state"), "HOME=" + dir.file("home")};
+  std::vector<std::string> env = {std::string("LD_PRELOAD=") + MODEM_SHIM,
+                                  "ASAN_OPTIONS=verify_asan_link_order=0",
+                                  "XDG_STATE_HOME=" + dir.file("state"),
+                                  "HOME=" + dir.file("home")};
   env.insert(env.end(), more_env.begin(), more_env.end());
   return run_process(argv, dir.path, env, master_fd);
 }
@@ -161,8 +161,10 @@ TEST(ImgsendCommandLine, PortFailures) {
               "SHIM_DENY_ERRNO=" + std::to_string(error)});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Cannot open " + dir.file("plain") + ": " +
-                         strerror(error) + "\nIs your user in the group that "
-                         "owns " + dir.file("plain") + " (often dialout)?\n");
+                         strerror(error) +
+                         "\nIs your user in the group that "
+                         "owns " +
+                         dir.file("plain") + " (often dialout)?\n");
   }
 }
 

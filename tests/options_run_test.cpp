@@ -9,7 +9,7 @@
 
 TEST(StandardOptions, VersionAndHelpForEveryProgram) {
   TempDir dir;
-  std::vector<const char *> programs = {"imgtxt", "txtimg",  "imgsend",
+  std::vector<const char *> programs = {"imgtxt",  "txtimg",  "imgsend",
                                         "imgdiff", "imgedit", "imgcard"};
 #ifdef HAVE_LIBCSV
   programs.push_back("imgcsv");
@@ -100,10 +100,10 @@ TEST(StandardStreams, DashIsStandardInputOrOutput) {
 #endif
   };
   for (const Case &c : cases) {
-    ProcessResult r = run_process(
-        {"/bin/sh", "-c", c.command}, dir.path,
-        {"P=" + program_path("imgtxt").substr(
-                    0, program_path("imgtxt").rfind('/'))});
+    ProcessResult r =
+        run_process({"/bin/sh", "-c", c.command}, dir.path,
+                    {"P=" + program_path("imgtxt").substr(
+                                0, program_path("imgtxt").rfind('/'))});
     EXPECT_EQ(r.status, c.status) << c.command << "\n" << r.err;
     EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.command;
     EXPECT_EQ(r.err.substr(0, strlen(c.err)), c.err) << c.command;
