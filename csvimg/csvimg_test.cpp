@@ -865,6 +865,13 @@ TEST(ChannelImport, TonesAndModesOfDownloadedLists) {
       {"CSQ", "FM", "21 00 00 00"},
       {"", "FM", "21 00 00 00"},
       {"0", "FM", "21 00 00 00"},
+      {"0.0", "FM", "21 00 00 00"},
+      {"67", "FM", "22 00 9E 02"},  // 51.2 Hz + 15.8: range 2, 158 tenths
+      {"D023I", "FM", "23 00 13 00"},
+      {"D", "FM", "skipped"},
+      {"D08", "FM", "skipped"},
+      {"", "FM, DMR", "21 00 00 00"},
+      {"", "DMR/P25", "digital"},
       {"131.8 PL", "AM", "skipped"},
       {"", "AM", "20 00 00 00"},
       {"NAC 293", "FM", "digital"},
@@ -992,6 +999,28 @@ TEST(TalkgroupImport, ListsRoundTwo) {
                "page (Decimal,Hex,Mode,Alpha Tag,Description,Tag); a header "
                "line would say so",
                1),
+       1},
+      // Not rows as RadioReference writes them: refused whole.
+      {"101,zz,DISPATCH\n", 5, {}, "Error: the first line is not one of", 0},
+      {"101\n", 5, {}, "Error: the first line is not one of", 0},
+      {"101,65\n102,66\n",
+       5,
+       {"0065 >            <"},
+       warning("the list has no header line: read as RadioReference's "
+               "download (Decimal,Hex,Alpha Tag,Mode,Description,Tag,"
+               "Category); a header line would say so",
+               1),
+       2},
+      // An LTR bank reads no Hex; a Type II ID agrees with its Hex.
+      {"Decimal,Hex,Alpha Tag\n105023,zz,TAXI\n",
+       3,
+       {"2517 >TAXI        <"},
+       "",
+       1},
+      {"Decimal,Hex,Alpha Tag\n2960,b9,WORKS\n",
+       4,
+       {"00B9 >WORKS       <"},
+       "",
        1},
       // Another system's IDs: one warning first, then one for each reason.
       {p25,

@@ -137,7 +137,7 @@ TalkgroupFormat read_format(List &list, TalkgroupColumns &c) {
   // RadioReference's rows without a header: an ID, then a hexadecimal one.
   if (is_headless_row(first)) {
     std::string third = field_after(first, 2);
-    bool mode_third = keeps_mode(third) >= 0;
+    bool mode_third = !third.empty() && keeps_mode(third) >= 0;
     c.decimal = 0;
     c.hex = 1;
     c.mode = mode_third ? 2 : 3;

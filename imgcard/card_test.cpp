@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/codes.h"
 #include "common/image.h"
 #include "imgcard/card.h"
 #include "imgcard/imgcard.h"
@@ -411,7 +412,23 @@ TEST(CardRun, OperandsOptionsAndOutputs) {
       {{sample, dir.file("no/card.html")},
        1,
        "Cannot open " + dir.file("no/card.html") + "\n"},
+      {{dir.path}, 1, "Cannot read " + dir.path + ": Is a directory\n"},
+      {{dir.file("huge.asc")},
+       1,
+       dir.file("huge.asc") + " is too large to be an image or a listing\n"},
+      {{dir.file("short.spg")},
+       1,
+       "Cannot read body of " + dir.file("short.spg") + "\n"},
+      {{dir.file("text.spg")},
+       1,
+       dir.file("text.spg") +
+           " is not an image file: it does not start with 02 00 00 00 00\n"},
+      {{dir.file("empty.asc")}, 1, ""},
   };
+  write_file(dir.file("huge.asc"), std::string(9 << 20, ' '));
+  write_file(dir.file("short.spg"), read_file(sample).substr(0, 20000));
+  write_file(dir.file("text.spg"), "IMGTXT Version 1.03\n");
+  write_file(dir.file("empty.asc"), "");
   for (const Case &c : cases) {
     std::vector<std::string> argv = {program_path("imgcard")};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
@@ -435,6 +452,14 @@ TEST(CardRun, OperandsOptionsAndOutputs) {
   EXPECT_EQ(of_listing[0], "h1: standard input");
   EXPECT_EQ(std::vector<std::string>(of_listing.begin() + 2, of_listing.end()),
             std::vector<std::string>(of_image.begin() + 2, of_image.end()));
+  // An image on standard input; a date that is no number is today's.
+  ProcessResult image_in =
+      run_process({"/bin/sh", "-c", "SOURCE_DATE_EPOCH=x \"$0\" - < \"$1\"",
+                   program_path("imgcard"), sample},
+                  "", env);
+  EXPECT_EQ(card_lines(image_in.out)[1],
+            "p: SHA-256 " + sha256_hex(read_file(sample)).substr(0, 12) +
+                " \u00b7 made " + card_date());
   ProcessResult pocket =
       run_process({program_path("imgcard"), "-p", "-b", "4", listing}, "", env);
   EXPECT_NE(pocket.out.find("size: A6"), std::string::npos);
@@ -497,4 +522,66 @@ TEST(CardRun, SaysWhenTheImageWasTheLastOneSent) {
             "Warning: the upload journal cannot be read: ");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("</html>"), std::string::npos);
+}
+
+TEST(Card, ShowsOddImagesAsTheListingWould) {
+  static ImageBody image;
+  image = sample_image();
+  unsigned char *b0 = image.bytes + bank_base(0);
+  memset(b0 + bank_tag_offset, ' ', tag_size);       // no tag
+  b0[bank_type_offset] = 1;                          // a type without a name
+  image.bytes[bank_base(1) + bank_type_offset] = 9;  // beyond the table
+  image.bytes[poo_offset] = 7;                       // neither on nor off
+  memset(image.bytes + scan_banks_offset, 0xA5, bank_word_size);
+  // A channel tag with a NUL inside and NULs at its end.
+  memcpy(image.bytes + channel_offset(2, 0) + code_size, "GU\0RD\0\0\0\0\0\0\0",
+         tag_size);
+  // A talkgroup of a conventional bank with a tag but no ID.
+  memcpy(image.bytes + talkgroup_offset(6, 3), "\0\0SPARE       ", 14);
+  // 101 bands counted: the 100 rows there are, the empty ones left out.
+  image.bytes[band_count_offset] = 101;
+  // The message: its last lines blank.
+  memset(image.bytes + message_line_offset(2), ' ', 3 * message_line_size);
+  std::vector<std::string> lines =
+      card_lines(render_card(image, plain_head(), CardLayout{}));
+  auto has = [&lines](const std::string &line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  };
+  for (const char *line :
+       {"h2: Bank 0", "p: type 01 \u00b7 Closed, 00.0 kHz offset",
+        "p: type 09 \u00b7 Closed, 00.0 kHz offset", "0|GU?RD|121.5000|AM|",
+        "3|0000|SPARE|", "pre: WELCOME TO\n", "Priority|07",
+        "Banks scanned|none", "5|10M 6M|29.0000|54.0000|0.0050|FM"})
+    EXPECT_TRUE(has(line)) << line;
+  EXPECT_FALSE(has("6|10M 6M|29.0000|54.0000|0.0050|FM"));
+  // An empty bank without a tag is one line.
+  for (int k = 0; k < channel_count; ++k)
+    image.bytes[channel_offset(8, k) + 3] |= flag_u;
+  image.bytes[bank_base(8) + bank_search_offset + 3] |= flag_u;
+  memset(image.bytes + bank_base(8) + bank_tag_offset, ' ', tag_size);
+  image.bytes[poo_offset] = 0;
+  lines = card_lines(render_card(image, plain_head(), CardLayout{}));
+  EXPECT_TRUE(has("p: Bank 8: nothing programmed."));
+  EXPECT_TRUE(has("Priority|off"));
+  // A message all blank is left out.
+  memset(image.bytes + message_line_offset(1), ' ', message_line_size);
+  lines = card_lines(render_card(image, plain_head(), CardLayout{}));
+  EXPECT_FALSE(has("h3: Opening message"));
+
+  struct Text {
+    std::string name;
+    std::string shown;
+  };
+  const Text names[] = {
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xbb.spg",
+       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xbb.spg"},
+      {"\xc0\xaf \xe0\x80\xaf \xed\xa0\x80 \xf0\x80\x80\x80 \xf4\x90\x80\x80",
+       "\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD "
+       "\uFFFD\uFFFD\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"cut \xe2\x82", "cut \uFFFD\uFFFD"},
+      {"tab\there\x7f", "tab?here?"},
+  };
+  for (const Text &t : names)
+    EXPECT_EQ(name_text(t.name), t.shown) << t.name;
+  EXPECT_EQ(css_string("a\nb\"\\"), "\"a\\A b\\22 \\5C \"");
 }

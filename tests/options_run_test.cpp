@@ -176,6 +176,10 @@ TEST(ExitStatus, EachDocumentedStatus) {
       {"$P/csvimg -x", 1},
       {"$P/csvimg list.csv s.spg out.csv", 1},
       {"$P/csvimg none.csv s.spg out4.spg", 1},
+      {"$P/csvimg -b 5-3 list.csv s.spg out5.spg", 1},
+      {"$P/csvimg -b x-3 list.csv s.spg out5.spg", 1},
+      {"$P/csvimg -a list.csv s.spg out5.spg", 1},
+      {"$P/csvimg -t 0 list.csv s.spg out5.spg", 1},
 #endif
   };
   std::string programs =
@@ -187,4 +191,5 @@ TEST(ExitStatus, EachDocumentedStatus) {
     EXPECT_EQ(r.status, c.status) << c.command << "\n" << r.err;
   }
   EXPECT_FALSE(file_exists(dir.file("out3.spg")));  // nothing stored
+  EXPECT_FALSE(file_exists(dir.file("out5.spg")));
 }
