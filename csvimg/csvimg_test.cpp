@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/process.h"
+
 namespace {
 
 /// What storing a list gave.
@@ -723,15 +725,7 @@ std::string page_row(const char *frequency, const char *tone, const char *tag,
 }
 
 std::string read_example(const char *name) {
-  FILE *in = fopen((std::string(EXAMPLES_DIR) + "/" + name).c_str(), "rb");
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while (in && (got = fread(buffer, 1, sizeof buffer, in)) > 0)
-    text.append(buffer, got);
-  if (in)
-    fclose(in);
-  return text;
+  return read_file(std::string(EXAMPLES_DIR) + "/" + name);
 }
 
 }  // namespace

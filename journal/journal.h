@@ -12,7 +12,7 @@
 
 /// The folder of the record: $XDG_STATE_HOME/scanner-memory-tools, or
 /// $HOME/.local/state/scanner-memory-tools when XDG_STATE_HOME is unset,
-/// empty or relative (the XDG specification says to ignore it then);
+/// empty or relative (XDG's base directory rules ignore it then);
 /// empty when neither gives an absolute folder.
 std::string state_folder();
 

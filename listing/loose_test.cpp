@@ -17,19 +17,12 @@
 #include "common/codes.h"
 #include "tests/generated_image.h"
 #include "tests/listing_io.h"
+#include "tests/process.h"
 
 namespace {
 
 std::string sample_listing() {
-  FILE *in = fopen(EXAMPLES_DIR "/sample.asc", "rb");
-  std::string text;
-  char buffer[65536];
-  size_t got;
-  while (in && (got = fread(buffer, 1, sizeof buffer, in)) > 0)
-    text.append(buffer, got);
-  if (in)
-    fclose(in);
-  return text;
+  return read_file(EXAMPLES_DIR "/sample.asc");
 }
 
 /// What a loose reading gave: the listing of its image, and its findings

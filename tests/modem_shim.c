@@ -23,30 +23,31 @@ static int denied(const char *path) {
   return 1;
 }
 
-int open(const char *path, int flags, ...) {
-  static int (*next_open)(const char *, int, ...);
-  va_list args;
-  va_start(args, flags);
-  int mode = va_arg(args, int);
-  va_end(args);
+/* Opens through the C library's own function of that name, unless the
+ * path is denied. */
+static int open_through(const char *name, const char *path, int flags,
+                        int mode) {
   if (denied(path))
     return -1;
-  if (!next_open)
-    *(void **)&next_open = dlsym(RTLD_NEXT, "open");
+  int (*next_open)(const char *, int, ...);
+  *(void **)&next_open = dlsym(RTLD_NEXT, name);
   return next_open(path, flags, mode);
 }
 
-int open64(const char *path, int flags, ...) {
-  static int (*next_open)(const char *, int, ...);
+int open(const char *path, int flags, ...) {
   va_list args;
   va_start(args, flags);
   int mode = va_arg(args, int);
   va_end(args);
-  if (denied(path))
-    return -1;
-  if (!next_open)
-    *(void **)&next_open = dlsym(RTLD_NEXT, "open64");
-  return next_open(path, flags, mode);
+  return open_through("open", path, flags, mode);
+}
+
+int open64(const char *path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  int mode = va_arg(args, int);
+  va_end(args);
+  return open_through("open64", path, flags, mode);
 }
 
 int ioctl(int fd, unsigned long request, ...) {
